@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, everything the build and the tests need.
+# Idempotent: when nothing is missing it prints nothing and touches nothing.
+set -euo pipefail
+
+packages=(
+  cmake g++ make ninja-build git clang-format
+  googletest libgtest-dev libbenchmark-dev libstb-dev
+  clang-14 libfuzzer-14-dev libclang-rt-14-dev
+  g++-mingw-w64-i686
+  wine wine32:i386
+  libgl1-mesa-dri:i386 libglx-mesa0:i386 libxcomposite1:i386 libxrender1:i386
+  libxrandr2:i386 libxi6:i386 libxcursor1:i386 libxinerama1:i386 libxfixes3:i386
+  libxxf86vm1:i386
+  fonts-wine xvfb xauth xdotool x11-utils imagemagick
+)
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${sudo_cmd[@]}" dpkg --add-architecture i386
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  # dpkg-query reports "install ok installed" only for a fully installed package.
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed$'; then
+    missing+=("$p")
+  fi
+done
+
+# ImageMagick may be shadowed by a stand-in earlier on PATH; the tests call the real one.
+[ "${#missing[@]}" -eq 0 ] && exit 0
+
+echo "setup: installing ${missing[*]}" >&2
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq >/dev/null
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
