@@ -27,9 +27,8 @@ function(onebox_add_gtest name)
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
     set(props)
     if(WIN32)
-        # Win32 programs share one Xvfb and one wineserver per test run, and never show
-        # themselves on the developer's display.
-        set(props FIXTURES_REQUIRED wine_session ENVIRONMENT "ONEBOX_HEADLESS=1" RESOURCE_LOCK wine)
+        # Win32 programs run headless, never on the developer's display, one at a time.
+        set(props ENVIRONMENT "ONEBOX_HEADLESS=1" RESOURCE_LOCK wine)
     endif()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
                          PROPERTIES ${props} ${ARG_PROPERTIES})

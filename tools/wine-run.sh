@@ -1,16 +1,15 @@
 #!/usr/bin/env bash
 # Runs a Win32 executable under Wine and passes its exit code through.
 #
-#   wine-run.sh PROGRAM.exe [ARGS...]     run one program
-#   wine-run.sh --start-session DIR       start a shared Xvfb + wineserver for a test run
-#   wine-run.sh --stop-session DIR        stop them again
+#   wine-run.sh PROGRAM.exe [ARGS...]
 #
 # Every build tree gets its own 32-bit prefix (build/<preset>/wine-prefix), made once, with
 # Wine's virtual desktop at 1024x768 so that screen size and window placement are the same
 # on every machine, and with the Mono/Gecko installers disabled so that no prompt can block
 # a headless run. Without a display (or with ONEBOX_HEADLESS=1) a private Xvfb is started on a
-# free display number. Runs in one prefix are serialised: they share one wineserver, and a
-# window from one test must not take focus or input meant for another.
+# free display number. Runs in one prefix are serialised: they would share one wineserver, and
+# a window from one test must not take focus or input meant for another. Each run ends its
+# wineserver and its Xvfb, so nothing is left behind.
 set -u
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -33,7 +32,6 @@ setup_env() {
     export WINEDEBUG=${WINEDEBUG:--all}
     # No Mono or Gecko: their installers would ask on first start.
     export WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
-    session_file="$WINEPREFIX.session"
     lock_file="$WINEPREFIX.lock"
 }
 
@@ -42,7 +40,7 @@ start_xvfb() {
     local fifo
     fifo=$(mktemp -u)
     mkfifo "$fifo"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 9>&- &
     xvfb_pid=$!
     local num
     read -r -t 20 num <"$fifo" || num=
@@ -71,40 +69,7 @@ make_prefix() {
     touch "$WINEPREFIX/.onebox-ready"
 }
 
-session_alive() {
-    [ -f "$session_file" ] || return 1
-    local pid display
-    read -r pid display <"$session_file" || return 1
-    kill -0 "$pid" 2>/dev/null || return 1
-    export DISPLAY=$display
-}
-
 case "${1:-}" in
---start-session)
-    setup_env "$2"
-    exec 9>"$lock_file"
-    flock 9
-    if ! session_alive; then
-        start_xvfb || exit 1
-        make_prefix
-        # A persistent wineserver keeps the desktop and services up between test programs.
-        wineserver -p
-        echo "$xvfb_pid $DISPLAY" >"$session_file"
-    fi
-    exit 0
-    ;;
---stop-session)
-    setup_env "$2"
-    exec 9>"$lock_file"
-    flock 9
-    if [ -f "$session_file" ]; then
-        read -r pid display <"$session_file"
-        DISPLAY=$display wineserver -k 2>/dev/null
-        kill "$pid" 2>/dev/null
-        rm -f "$session_file"
-    fi
-    exit 0
-    ;;
 "" | -h | --help)
     sed -n 2,14p "$0"
     exit 2
@@ -120,20 +85,16 @@ exec 9>"$lock_file"
 flock 9
 
 xvfb_pid=
-in_session=0
 if [ "${ONEBOX_HEADLESS:-0}" = 1 ] || [ -z "${DISPLAY:-}" ]; then
-    if session_alive; then
-        in_session=1
-    else
-        start_xvfb || exit 1
-    fi
+    start_xvfb || exit 1
 fi
 
 cleanup() {
-    if [ "$in_session" = 0 ]; then
-        wineserver -k 2>/dev/null
-        wineserver -w 2>/dev/null
-        [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+    wineserver -k 2>/dev/null
+    wineserver -w 2>/dev/null
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null
+        wait "$xvfb_pid" 2>/dev/null
     fi
 }
 trap cleanup EXIT
