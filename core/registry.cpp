@@ -17,9 +17,7 @@ bool IsLive(const void* record) {
 }
 
 void* RecordOf(RegistryNode* node) { return node + 1; }
-RegistryNode* NodeOf(uintptr_t number) {
-    return reinterpret_cast<RegistryNode*>(number) - 1;
-}
+RegistryNode* NodeOf(uintptr_t number) { return reinterpret_cast<RegistryNode*>(number) - 1; }
 
 // Fibonacci hashing spreads heap addresses, whose low bits are all alike, over the table.
 uint32_t HashSlot(uintptr_t key, int32_t capacity) {

@@ -54,7 +54,7 @@ struct RegistryNode {
 // Open-addressed set of the live dynamic records' addresses, so that a number outside the
 // table is matched in constant time and a foreign number is never dereferenced.
 struct RegistryLiveSet {
-    uintptr_t* keys; // 0 marks an empty entry
+    uintptr_t* keys;  // 0 marks an empty entry
     int32_t capacity; // a power of two, or 0 before the first dynamic record
     int32_t count;
 };
