@@ -1,0 +1,229 @@
+#include "core/registry.h"
+
+#include "heap_fixture.h"
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// A record whose first field is non-zero while the object lives, as every owner's is.
+struct Thing {
+    uint32_t alive;
+    uint32_t value;
+};
+
+ObjectRegistry* current;
+std::vector<ObjectNumber> freed;
+
+// The owner's destroy operation: accepts empty numbers, ends by releasing the slot.
+void FreeThing(ObjectNumber number) {
+    freed.push_back(number);
+    if (RegistryLookup(current, number))
+        RegistryRelease(current, number);
+}
+
+ObjectNumber Create(ObjectNumber number, uint32_t value) {
+    auto* t = static_cast<Thing*>(RegistrySlotFor(current, number));
+    if (!t)
+        return 0;
+    t->alive = 1;
+    t->value = value;
+    return number == DYNAMIC_NUMBER ? RegistryNumberOf(t) : number;
+}
+
+std::vector<ObjectNumber> Enumerate() {
+    std::vector<ObjectNumber> seen;
+    ObjectNumber n;
+    RegistryEnumBegin(current);
+    while (RegistryEnumNext(current, &n))
+        seen.push_back(n);
+    return seen;
+}
+
+class RegistryTest : public PrivateHeapTest {
+  protected:
+    void SetUp() override {
+        PrivateHeapTest::SetUp();
+        freed.clear();
+        current = RegistryCreate(sizeof(Thing), 16, FreeThing);
+        ASSERT_NE(current, nullptr);
+    }
+};
+
+TEST_F(RegistryTest, FreshRegistryHasGrowthStepZeroedSlots) {
+    EXPECT_EQ(current->capacity, 16);
+    EXPECT_EQ(current->elementSize, 8);
+    EXPECT_EQ(current->dynamicHead, nullptr);
+    for (int i = 0; i < 16; i++)
+        EXPECT_EQ(RegistryLookup(current, i), nullptr) << i;
+}
+
+TEST_F(RegistryTest, CreatingUnderAUsedNumberDestroysTheOldObjectFirst) {
+    ASSERT_EQ(Create(3, 111), 3);
+    EXPECT_EQ(freed, std::vector<ObjectNumber>{3}) << "an empty slot still gets the callback";
+    ASSERT_EQ(Create(3, 222), 3);
+    EXPECT_EQ((std::vector<ObjectNumber>{3, 3}), freed);
+    auto* t = static_cast<Thing*>(RegistryLookup(current, 3));
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(t->value, 222u);
+    EXPECT_EQ(Enumerate(), std::vector<ObjectNumber>{3});
+}
+
+TEST_F(RegistryTest, GrowthKeepsRecordsAndZeroesNewSlots) {
+    Create(2, 7);
+    ASSERT_EQ(Create(20, 9), 20);
+    EXPECT_EQ(current->capacity, 36) << "number + growth step";
+    EXPECT_EQ(static_cast<Thing*>(RegistryLookup(current, 2))->value, 7u);
+    EXPECT_EQ(static_cast<Thing*>(RegistryLookup(current, 20))->value, 9u);
+    for (int i = 16; i < 36; i++) {
+        if (i != 20) {
+            EXPECT_EQ(RegistryLookup(current, i), nullptr) << i;
+        }
+    }
+}
+
+TEST_F(RegistryTest, ReleaseClearsTheSlotAndKeepsCapacity) {
+    Create(5, 1);
+    RegistryRelease(current, 5);
+    const uint8_t* slot = current->slots + 5 * current->elementSize;
+    for (int i = 0; i < current->elementSize; i++)
+        EXPECT_EQ(slot[i], 0) << "byte " << i;
+    EXPECT_EQ(RegistryLookup(current, 5), nullptr);
+    EXPECT_EQ(current->capacity, 16);
+}
+
+TEST_F(RegistryTest, DynamicNumbersAreTheRecordsAddresses) {
+    ObjectNumber a = Create(DYNAMIC_NUMBER, 1);
+    ObjectNumber b = Create(DYNAMIC_NUMBER, 2);
+    ASSERT_NE(a, 0);
+    ASSERT_NE(b, 0);
+    EXPECT_TRUE(freed.empty()) << "no free callback for dynamic records";
+    EXPECT_EQ(RegistryLookup(current, a), reinterpret_cast<void*>(a));
+    EXPECT_EQ(static_cast<Thing*>(RegistryLookup(current, b))->value, 2u);
+    // The node header sits right before the record and links newest to oldest.
+    auto* nodeB = reinterpret_cast<RegistryNode*>(b) - 1;
+    auto* nodeA = reinterpret_cast<RegistryNode*>(a) - 1;
+    EXPECT_EQ(current->dynamicHead, nodeB);
+    EXPECT_EQ(nodeB->next, nodeA);
+    EXPECT_EQ(nodeB->prev, nullptr);
+    EXPECT_EQ(nodeA->prev, nodeB);
+}
+
+TEST_F(RegistryTest, ForeignNumbersYieldNoneAndAreNeverDereferenced) {
+    ObjectNumber a = Create(DYNAMIC_NUMBER, 1);
+    // An address just beside a live record, a stack address, and numbers no record has:
+    // dereferencing any of them would be a fault the sanitizers report.
+    Thing onStack{1, 1};
+    const ObjectNumber foreign[] = {
+        -5, -2, 16, 1000, a + 4, a - 8, reinterpret_cast<ObjectNumber>(&onStack)};
+    for (ObjectNumber n : foreign) {
+        EXPECT_EQ(RegistryLookup(current, n), nullptr) << n;
+        RegistryRelease(current, n); // ignored
+    }
+    EXPECT_NE(RegistryLookup(current, a), nullptr);
+}
+
+TEST_F(RegistryTest, ReleasingDynamicRecordsRelinksTheList) {
+    ObjectNumber a = Create(DYNAMIC_NUMBER, 1);
+    ObjectNumber b = Create(DYNAMIC_NUMBER, 2);
+    ObjectNumber c = Create(DYNAMIC_NUMBER, 3);
+    RegistryRelease(current, b); // middle
+    EXPECT_EQ(RegistryLookup(current, b), nullptr);
+    EXPECT_EQ(Enumerate(), (std::vector<ObjectNumber>{a, c}));
+    RegistryRelease(current, c); // head
+    EXPECT_EQ(Enumerate(), (std::vector<ObjectNumber>{a}));
+    EXPECT_EQ((reinterpret_cast<RegistryNode*>(a) - 1)->prev, nullptr);
+    RegistryRelease(current, a); // last
+    EXPECT_EQ(current->dynamicHead, nullptr);
+    EXPECT_TRUE(Enumerate().empty());
+}
+
+TEST_F(RegistryTest, EnumerationReportsSlotsThenDynamicRecordsOldestFirst) {
+    Create(2, 0);
+    ObjectNumber a = Create(DYNAMIC_NUMBER, 0);
+    Create(0, 0);
+    ObjectNumber b = Create(DYNAMIC_NUMBER, 0);
+    EXPECT_EQ(Enumerate(), (std::vector<ObjectNumber>{0, 2, a, b}));
+}
+
+TEST_F(RegistryTest, FreeAllMayDestroyEachReportedObject) {
+    Create(0, 0);
+    Create(2, 0);
+    Create(40, 0);
+    ObjectNumber a = Create(DYNAMIC_NUMBER, 0);
+    ObjectNumber b = Create(DYNAMIC_NUMBER, 0);
+    freed.clear();
+    RegistryFreeAll(current);
+    EXPECT_EQ(freed, (std::vector<ObjectNumber>{0, 2, 40, a, b}));
+    EXPECT_TRUE(Enumerate().empty());
+    EXPECT_EQ(current->dynamicHead, nullptr);
+}
+
+TEST_F(RegistryTest, FreeAllWithoutCallbackLeavesEverything) {
+    current = RegistryCreate(sizeof(Thing), 4, nullptr);
+    Create(1, 0);
+    Create(DYNAMIC_NUMBER, 0);
+    RegistryFreeAll(current);
+    EXPECT_EQ(Enumerate().size(), 2u);
+}
+
+TEST_F(RegistryTest, ManyDynamicRecordsComeAndGo) {
+    // Enough to grow the live-address set several times and exercise deletion in it.
+    std::vector<ObjectNumber> live;
+    for (int i = 0; i < 2000; i++)
+        live.push_back(Create(DYNAMIC_NUMBER, i));
+    for (size_t i = 0; i < live.size(); i += 2)
+        RegistryRelease(current, live[i]);
+    for (size_t i = 0; i < live.size(); i++) {
+        void* r = RegistryLookup(current, live[i]);
+        if (i % 2) {
+            ASSERT_NE(r, nullptr) << i;
+            ASSERT_EQ(static_cast<Thing*>(r)->value, i) << i;
+        } else {
+            ASSERT_EQ(r, nullptr) << i;
+        }
+    }
+    EXPECT_EQ(current->live.count, 1000);
+}
+
+TEST_F(SmallHeapTest, RegistryReportsWhatTheHeapRefuses) {
+    current = RegistryCreate(sizeof(Thing), 16, FreeThing);
+    ASSERT_NE(current, nullptr);
+    Create(1, 5);
+    // Growth the heap cannot give: none, and the table is as it was.
+    EXPECT_EQ(RegistrySlotFor(current, 100000), nullptr);
+    EXPECT_EQ(current->capacity, 16);
+    EXPECT_EQ(static_cast<Thing*>(RegistryLookup(current, 1))->value, 5u);
+    // Dynamic nodes until the heap is full: none, never a write through a null block.
+    int made = 0;
+    while (RegistrySlotFor(current, DYNAMIC_NUMBER))
+        ASSERT_LT(++made, 100000);
+    EXPECT_GT(made, 0);
+}
+
+TEST_F(RegistryTest, NumbersWhoseGrowthWouldOverflowYieldNone) {
+    freed.clear();
+    EXPECT_EQ(RegistrySlotFor(current, INT32_MAX), nullptr);
+    EXPECT_EQ(RegistrySlotFor(current, INT32_MAX - 15), nullptr);
+    EXPECT_EQ(RegistrySlotFor(current, -2), nullptr);
+    EXPECT_EQ(current->capacity, 16);
+    EXPECT_TRUE(freed.empty()) << "no callback for a number that cannot have a slot";
+}
+
+TEST_F(PrivateHeapTest, StateRecordsAreZeroedAndInitialised) {
+    static int initialised;
+    auto init = [](void* r) {
+        initialised++;
+        static_cast<uint32_t*>(r)[1] = 42;
+    };
+    auto* r = static_cast<uint32_t*>(StateRecordCreate(56, init, nullptr));
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(initialised, 1);
+    EXPECT_EQ(r[0], 0u);
+    EXPECT_EQ(r[1], 42u);
+    EXPECT_EQ(r[13], 0u);
+    EXPECT_EQ(StateRecordGet(r), r);
+}
+
+} // namespace
