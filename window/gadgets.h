@@ -1,0 +1,79 @@
+// Gadget lists: the container state for the runtime's numbered child controls. Every window
+// opened without WINDOW_NO_GADGET_LIST becomes the current gadget list; a window that has
+// been one keeps its list state in a property, and a procedure in front of its own frees that
+// state when the window goes away.
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/registry.h"
+
+constexpr int32_t GADGET_RECORD_SIZE = 32;
+constexpr int32_t GADGET_REGISTRY_GROWTH = 50;
+constexpr int32_t GADGET_LIST_STATE_SIZE = 80;
+constexpr int32_t GADGET_STACK_ENTRIES = 10;
+
+// Start-up: default GUI font, gadget registry, gadget-list state, common-control classes.
+void GadgetsInit();
+
+// Makes the window the current gadget list and returns the previous one (or null). With a null
+// window only returns the current one.
+HWND GadgetListUse(HWND window);
+
+// Put in front of a gadget list window's own procedure; frees the list record on
+// WM_NCDESTROY.
+LRESULT CALLBACK GadgetListSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Shutdown.
+void GadgetsShutdown();
+
+struct GadgetRecord;
+typedef LRESULT (*GadgetMessageCallback)(GadgetRecord* gadget, HWND parent, UINT message,
+                                         WPARAM wParam, LPARAM lParam);
+
+// Only the third entry is used by this runtime: the gadget's message callback.
+struct GadgetOperations {
+    void* reserved0;
+    void* reserved1;
+    GadgetMessageCallback message;
+};
+
+struct GadgetRecord {
+    HWND window; // non-zero while the gadget exists
+    const GadgetOperations* operations;
+};
+
+struct GadgetListState {
+    HWND listWindow; // the current gadget list while the stack is empty
+    HFONT font;
+    int32_t* stack; // container stack, or null while a saved window owns it
+    int32_t depth;  // while non-zero the current list is the stack's first entry
+    int32_t stackCapacity;
+    HWND auxiliaryWindow;
+};
+
+// One per window that has been a gadget list, in its "QW_GadgetStack_<instance>" property.
+struct GadgetListRecord {
+    HWND window;
+    HWND savedListWindow;
+    int32_t* savedStack; // owned by this record while another window is current
+    int32_t savedDepth;
+    int32_t savedCapacity;
+    WNDPROC previousProc;
+};
+
+#if INTPTR_MAX == INT32_MAX
+static_assert(sizeof(GadgetRecord) <= GADGET_RECORD_SIZE, "gadget record fits its slot");
+static_assert(offsetof(GadgetListState, auxiliaryWindow) == 20, "list state field order");
+static_assert(sizeof(GadgetListState) <= GADGET_LIST_STATE_SIZE, "list state fits its record");
+static_assert(sizeof(GadgetListRecord) == 24, "list record of 24 bytes");
+#endif
+
+ObjectRegistry* GadgetRegistry();
+GadgetListState* GadgetListStateGet();
+// The name of the list-record property, formatted with the module instance.
+const char* GadgetListPropertyName();
+// The window's list record, or null.
+GadgetListRecord* GadgetListRecordOf(HWND window);
