@@ -53,9 +53,16 @@ inline uint8_t ChannelByte(double sum) {
 // are those of the scalar formulation.
 constexpr int ROW_LANES = 4;
 
+// Rows of doubles the columns pass keeps converted, at most about 256 KiB so that they stay in
+// the second-level cache while every destination row of a sweep reads them.
+constexpr size_t RING_BUDGET_DOUBLES = 32768;
+
 struct Pass {
     ContributionList* lists;
     int32_t count;
+    int32_t widest;     // most contributors of any list
+    size_t strip;       // columns pass: bytes of a row filtered per sweep
+    size_t stripStride; // columns pass: doubles from one converted row to the next
     void* scratchBlock; // as allocated
     double* scratch;    // 16-byte aligned inside scratchBlock
 };
@@ -67,24 +74,56 @@ void PassFree(Pass* pass) {
     *pass = Pass{};
 }
 
-// scratchDoubles 0: the pass needs no scratch.
-bool PassMake(Pass* pass, int32_t destSize, int32_t sourceSize, size_t scratchDoubles) {
+bool PassLists(Pass* pass, int32_t destSize, int32_t sourceSize) {
     *pass = Pass{};
     pass->lists = ResampleContributions(RESAMPLE_FILTER_CUBIC, destSize, sourceSize, &pass->count);
     if (!pass->lists)
         return false;
-    if (scratchDoubles) {
-        size_t bytes;
-        if (!BlockSize(scratchDoubles, sizeof(double), 1, &bytes) || bytes > PTRDIFF_MAX - 16)
-            return PassFree(pass), false;
-        // 32-bit malloc only promises 8-byte alignment.
-        pass->scratchBlock = Allocate(bytes + 16);
-        if (!pass->scratchBlock)
-            return PassFree(pass), false;
-        const uintptr_t at = reinterpret_cast<uintptr_t>(pass->scratchBlock);
-        pass->scratch = reinterpret_cast<double*>((at + 15) & ~uintptr_t(15));
+    pass->widest = 1;
+    for (int32_t i = 0; i < pass->count; i++) {
+        const int32_t n = pass->lists[i].last - pass->lists[i].first + 1;
+        if (n > pass->widest)
+            pass->widest = n;
     }
     return true;
+}
+
+bool PassScratch(Pass* pass, uint64_t doubles) {
+    size_t bytes;
+    if (!BlockSize(doubles, sizeof(double), 1, &bytes) || bytes > PTRDIFF_MAX - 16)
+        return PassFree(pass), false;
+    // 32-bit malloc only promises 8-byte alignment.
+    pass->scratchBlock = Allocate(bytes + 16);
+    if (!pass->scratchBlock)
+        return PassFree(pass), false;
+    const uintptr_t at = reinterpret_cast<uintptr_t>(pass->scratchBlock);
+    pass->scratch = reinterpret_cast<double*>((at + 15) & ~uintptr_t(15));
+    return true;
+}
+
+// Scratch: the doubles of four source rows.
+bool RowsPassMake(Pass* pass, int32_t destWidth, int32_t sourceWidth, int32_t bytesPerPixel) {
+    return PassLists(pass, destWidth, sourceWidth) &&
+           PassScratch(pass, uint64_t(sourceWidth) * bytesPerPixel * ROW_LANES);
+}
+
+// Scratch: a ring of converted source rows, as many as the widest list, cut into strips when
+// whole rows would not fit the budget.
+bool ColumnsPassMake(Pass* pass, int32_t destHeight, int32_t sourceHeight, size_t rowBytes) {
+    if (!PassLists(pass, destHeight, sourceHeight))
+        return false;
+    const size_t widest = size_t(pass->widest);
+    size_t strip = rowBytes;
+    if (rowBytes > RING_BUDGET_DOUBLES / widest) {
+        strip = (RING_BUDGET_DOUBLES / widest) & ~size_t(15);
+        if (strip < 16)
+            strip = 16;
+        if (strip > rowBytes)
+            strip = rowBytes;
+    }
+    pass->strip = strip;
+    pass->stripStride = (strip + 1) & ~size_t(1);
+    return PassScratch(pass, uint64_t(widest) * pass->stripStride);
 }
 
 // Doubles of four rows interleaved by byte: block[p * 4 + r] = rows[r][p].
@@ -180,66 +219,98 @@ void RowsDispatch(const Pass& pass, const uint8_t* source, int32_t sourceWidth,
     }
 }
 
+// Exact doubles of bytes, into 16-byte aligned storage when p advances from an aligned start.
+void BytesToDoubles(const uint8_t* in, size_t n, double* out) {
+    const __m128i zero = _mm_setzero_si128();
+    size_t p = 0;
+    for (; p + 16 <= n; p += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + p));
+        const __m128i words[2] = {_mm_unpacklo_epi8(bytes, zero), _mm_unpackhi_epi8(bytes, zero)};
+        for (int h = 0; h < 2; h++) {
+            const __m128i lo = _mm_unpacklo_epi16(words[h], zero);
+            const __m128i hi = _mm_unpackhi_epi16(words[h], zero);
+            double* o = out + p + 8 * h;
+            _mm_store_pd(o, _mm_cvtepi32_pd(lo));
+            _mm_store_pd(o + 2, _mm_cvtepi32_pd(_mm_srli_si128(lo, 8)));
+            _mm_store_pd(o + 4, _mm_cvtepi32_pd(hi));
+            _mm_store_pd(o + 6, _mm_cvtepi32_pd(_mm_srli_si128(hi, 8)));
+        }
+    }
+    for (; p < n; p++)
+        out[p] = in[p];
+}
+
 // Every byte of a destination row is a sum over the same source rows with the same weights,
 // so the bytes of a row are filtered side by side, sixteen at a time, each in its own lane.
+// Source rows are converted to doubles once into a ring and read from there by every
+// destination row that needs them.
 void ColumnsRun(const Pass& pass, const uint8_t* source, size_t sourceRowBytes,
                 uint8_t* destination, size_t rowBytes, int32_t destHeight) {
-    const __m128i zero = _mm_setzero_si128();
     const __m128d half = _mm_set1_pd(0.5);
-    for (int32_t y = 0; y < destHeight; y++) {
-        const ContributionList& list = pass.lists[y];
-        const int32_t n = list.last - list.first + 1;
-        const uint8_t* base = n > 0 ? source + size_t(list.first) * sourceRowBytes : source;
-        uint8_t* out = destination + size_t(y) * rowBytes;
-        size_t p = 0;
-        for (; p + 16 <= rowBytes; p += 16) {
-            __m128d acc[8];
-            for (__m128d& a : acc)
-                a = _mm_setzero_pd();
-            const uint8_t* in = base + p;
-            for (int32_t j = 0; j < n; j++, in += sourceRowBytes) {
-                const __m128d w = _mm_set1_pd(list.weights[j]);
-                const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-                const __m128i words[2] = {_mm_unpacklo_epi8(bytes, zero),
-                                          _mm_unpackhi_epi8(bytes, zero)};
-                for (int h = 0; h < 2; h++) {
-                    const __m128i lo = _mm_unpacklo_epi16(words[h], zero);
-                    const __m128i hi = _mm_unpackhi_epi16(words[h], zero);
-                    __m128d* a = acc + 4 * h;
-                    a[0] = _mm_add_pd(a[0], _mm_mul_pd(_mm_cvtepi32_pd(lo), w));
-                    a[1] = _mm_add_pd(a[1], _mm_mul_pd(_mm_cvtepi32_pd(_mm_srli_si128(lo, 8)), w));
-                    a[2] = _mm_add_pd(a[2], _mm_mul_pd(_mm_cvtepi32_pd(hi), w));
-                    a[3] = _mm_add_pd(a[3], _mm_mul_pd(_mm_cvtepi32_pd(_mm_srli_si128(hi, 8)), w));
+    const int64_t ringRows = pass.widest;
+    const size_t stride = pass.stripStride;
+    double* const ring = pass.scratch;
+    for (size_t s0 = 0; s0 < rowBytes; s0 += pass.strip) {
+        const size_t width = pass.strip < rowBytes - s0 ? pass.strip : rowBytes - s0;
+        // The ring holds source rows held..next-1, row k in slot k % ringRows.
+        int64_t held = 0, next = 0;
+        for (int32_t y = 0; y < destHeight; y++) {
+            const ContributionList& list = pass.lists[y];
+            const int32_t n = list.last - list.first + 1;
+            uint8_t* out = destination + size_t(y) * rowBytes + s0;
+            if (n <= 0) {
+                for (size_t p = 0; p < width; p++)
+                    out[p] = ChannelByte(0);
+                continue;
+            }
+            if (list.first < held || list.first > next)
+                held = next = list.first;
+            for (; next <= list.last; next++)
+                BytesToDoubles(source + size_t(next) * sourceRowBytes + s0, width,
+                               ring + size_t(next % ringRows) * stride);
+            if (held < next - ringRows)
+                held = next - ringRows;
+
+            const size_t firstSlot = size_t(list.first % ringRows);
+            size_t p = 0;
+            for (; p + 16 <= width; p += 16) {
+                __m128d acc[8];
+                for (__m128d& a : acc)
+                    a = _mm_setzero_pd();
+                size_t slot = firstSlot;
+                for (int32_t j = 0; j < n; j++) {
+                    const __m128d w = _mm_set1_pd(list.weights[j]);
+                    const double* in = ring + slot * stride + p;
+                    for (int i = 0; i < 8; i++)
+                        acc[i] = _mm_add_pd(acc[i], _mm_mul_pd(_mm_load_pd(in + 2 * i), w));
+                    if (++slot == size_t(ringRows))
+                        slot = 0;
                 }
+                __m128i quads[4];
+                for (int q = 0; q < 4; q++) {
+                    const __m128i lo = _mm_cvttpd_epi32(_mm_add_pd(acc[2 * q], half));
+                    const __m128i hi = _mm_cvttpd_epi32(_mm_add_pd(acc[2 * q + 1], half));
+                    quads[q] = _mm_unpacklo_epi64(lo, hi);
+                }
+                const __m128i v = _mm_packus_epi16(_mm_packs_epi32(quads[0], quads[1]),
+                                                   _mm_packs_epi32(quads[2], quads[3]));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + p), v);
             }
-            __m128i quads[4];
-            for (int q = 0; q < 4; q++) {
-                const __m128i lo = _mm_cvttpd_epi32(_mm_add_pd(acc[2 * q], half));
-                const __m128i hi = _mm_cvttpd_epi32(_mm_add_pd(acc[2 * q + 1], half));
-                quads[q] = _mm_unpacklo_epi64(lo, hi);
+            for (; p < width; p++) {
+                double acc = 0;
+                size_t slot = firstSlot;
+                for (int32_t j = 0; j < n; j++) {
+                    acc += ring[slot * stride + p] * list.weights[j];
+                    if (++slot == size_t(ringRows))
+                        slot = 0;
+                }
+                out[p] = ChannelByte(acc);
             }
-            const __m128i v = _mm_packus_epi16(_mm_packs_epi32(quads[0], quads[1]),
-                                               _mm_packs_epi32(quads[2], quads[3]));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + p), v);
-        }
-        for (; p < rowBytes; p++) {
-            double acc = 0;
-            const uint8_t* in = base + p;
-            for (int32_t j = 0; j < n; j++, in += sourceRowBytes)
-                acc += *in * list.weights[j];
-            out[p] = ChannelByte(acc);
         }
     }
 }
 
 bool BytesPerPixelValid(int32_t bytesPerPixel) { return bytesPerPixel >= 1 && bytesPerPixel <= 4; }
-
-size_t RowsScratchDoubles(int32_t sourceWidth, int32_t bytesPerPixel) {
-    size_t bytes;
-    if (!BlockSize(uint64_t(sourceWidth) * ROW_LANES, bytesPerPixel, sizeof(double), &bytes))
-        return 0;
-    return bytes / sizeof(double);
-}
 
 } // namespace
 
@@ -374,9 +445,8 @@ int ResampleRows(const uint8_t* source, int32_t sourceWidth, uint8_t* destinatio
         !BlockSize(uint64_t(sourceWidth), uint64_t(rows), uint64_t(bytesPerPixel), &bytes) ||
         !BlockSize(uint64_t(destWidth), uint64_t(rows), uint64_t(bytesPerPixel), &bytes))
         return 0;
-    const size_t scratch = RowsScratchDoubles(sourceWidth, bytesPerPixel);
     Pass pass;
-    if (!scratch || !PassMake(&pass, destWidth, sourceWidth, scratch))
+    if (!RowsPassMake(&pass, destWidth, sourceWidth, bytesPerPixel))
         return 0;
     RowsDispatch(pass, source, sourceWidth, destination, destWidth, rows, bytesPerPixel);
     PassFree(&pass);
@@ -395,7 +465,7 @@ int ResampleColumns(const uint8_t* source, int32_t sourceWidth, int32_t sourceHe
         !BlockSize(uint64_t(columns), uint64_t(destHeight), uint64_t(bytesPerPixel), &bytes))
         return 0;
     Pass pass;
-    if (!PassMake(&pass, destHeight, sourceHeight, 0))
+    if (!ColumnsPassMake(&pass, destHeight, sourceHeight, size_t(columns) * bytesPerPixel))
         return 0;
     ColumnsRun(pass, source, size_t(sourceWidth) * bytesPerPixel, destination,
                size_t(columns) * bytesPerPixel, destHeight);
@@ -421,8 +491,7 @@ int ImageResample(const uint8_t* source, int32_t sourceWidth, int32_t sourceHeig
         rowsFirst
             ? BlockSize(uint64_t(sourceHeight), uint64_t(destWidth), uint64_t(bpp), &middleBytes)
             : BlockSize(uint64_t(sourceWidth), uint64_t(destHeight), uint64_t(bpp), &middleBytes);
-    const size_t scratch = RowsScratchDoubles(sourceWidth, bpp);
-    if (!middleFits || !scratch)
+    if (!middleFits)
         return 0;
 
     // Everything is allocated before the first byte is written, so a failure leaves the
@@ -430,11 +499,11 @@ int ImageResample(const uint8_t* source, int32_t sourceWidth, int32_t sourceHeig
     Pass rows{}, columns{};
     bool made;
     if (rowsFirst)
-        made = PassMake(&rows, destWidth, sourceWidth, scratch) &&
-               PassMake(&columns, destHeight, sourceHeight, 0);
+        made = RowsPassMake(&rows, destWidth, sourceWidth, bpp) &&
+               ColumnsPassMake(&columns, destHeight, sourceHeight, size_t(destWidth) * bpp);
     else
-        made = PassMake(&columns, destHeight, sourceHeight, 0) &&
-               PassMake(&rows, destWidth, sourceWidth, scratch);
+        made = ColumnsPassMake(&columns, destHeight, sourceHeight, size_t(sourceWidth) * bpp) &&
+               RowsPassMake(&rows, destWidth, sourceWidth, bpp);
     uint8_t* middle = made ? static_cast<uint8_t*>(Allocate(middleBytes)) : nullptr;
     if (!middle) {
         if (rowsFirst) {
