@@ -185,7 +185,7 @@ void ExpectWeights(const ContributionList& list, int32_t first, int32_t last,
         EXPECT_NEAR(list.weights[j], weights[j], 0.00005) << "weight " << j;
 }
 
-TEST(ResampleWeights, DesignExamplesToFourDecimals) {
+TEST(ResampleWeights, KnownCasesToFourDecimals) {
     ListsOwner up;
     up.lists = ResampleContributions(RESAMPLE_FILTER_CUBIC, 4, 2, &up.count);
     ASSERT_EQ(up.count, 4);
@@ -252,7 +252,7 @@ TEST(ResampleWeights, RefusesBadSizes) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Exact results of the design's examples
+// Exact results of small known cases
 
 TEST(ResampleExamples, Rows) {
     const struct {
