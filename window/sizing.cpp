@@ -1,11 +1,11 @@
 #include "window/sizing.h"
 
 #include "core/registry.h"
+#include "window/translate.h"
 
 namespace {
 
 SizingState* sizing;
-const LRESULT NOT_HANDLED = static_cast<LRESULT>(0xD0D0D0D1);
 
 // Where an arrow key puts the cursor when it chooses an edge, as offsets from the sizing
 // rectangle (or the current cursor position). The 2-pixel insets keep the point on the

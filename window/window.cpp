@@ -5,10 +5,10 @@
 #include <cstdio>
 
 #include "core/platform.h"
+#include "window/events.h"
 #include "window/gadgets.h"
 #include "window/sizing.h"
-
-LRESULT CALLBACK WindowClassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+#include "window/translate.h"
 
 namespace {
 
@@ -40,6 +40,7 @@ int CentreOn(int origin, int extent, int size) { return origin + (extent - size)
 
 void WindowsInit() {
     windowRegistry = RegistryCreate(WINDOW_RECORD_SIZE, WINDOW_REGISTRY_GROWTH, WindowClose);
+    EventStateInit();
     classIcon = LoadIconA(ModuleInstance(), MAKEINTRESOURCEA(1));
     classCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
     SizingStateInit();

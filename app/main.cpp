@@ -1,0 +1,61 @@
+// The main routine: brings the runtime up, opens window 0 and runs the frame loop until the
+// window is asked to close, then takes the runtime down and ends the process with code 0.
+#include <windows.h>
+
+#include "core/platform.h"
+#include "image/bmp.h"
+#include "image/decoder.h"
+#include "probe/probe.h"
+#include "window/events.h"
+#include "window/gadgets.h"
+#include "window/window.h"
+
+namespace {
+
+const char TITLE[] = "OpenScreen() or ClearScreen()-Bug - You should not see more then one "
+                     "black box. If you see more - it's a bug.";
+
+// WS_CAPTION | WS_SYSMENU | WINDOW_SCREEN_CENTERED: fixed size, no minimize or maximize box.
+constexpr uint32_t MAIN_WINDOW_FLAGS = 0x00C80001;
+constexpr int FRAME_WAIT_MILLISECONDS = 2;
+
+HINSTANCE moduleInstance;
+int32_t width;
+int32_t height;
+int32_t event;
+
+} // namespace
+
+int main() {
+    moduleInstance = nullptr;
+    width = 0;
+    height = 0;
+    event = 0;
+    moduleInstance = GetModuleHandleA(nullptr);
+    PrivateHeapCreate(0);
+
+    // Each start-up routine relies on the ones before it: the window layer's records come from
+    // the gadget and event state made first.
+    ScratchHeapInit();
+    DecoderRegistryInit();
+    SystemLibrariesProbe();
+    BmpDecoderRegister();
+    GadgetsInit();
+    EventQueueInit();
+    WindowsInit();
+
+    width = 800;
+    height = 600;
+    WindowOpen(0, 0, 0, width, height, TITLE, MAIN_WINDOW_FLAGS);
+
+    // The close request only becomes event 16; the window stays open until shutdown.
+    do {
+        event = WindowWaitEvent(FRAME_WAIT_MILLISECONDS);
+    } while (event != EVENT_CLOSE_WINDOW);
+
+    WindowCloseAll();
+    GadgetsShutdown();
+    SystemLibrariesRelease();
+    PrivateHeapDestroy();
+    ExitProcess(0);
+}
