@@ -9,7 +9,8 @@
 # a headless run. Without a display (or with ONEBOX_HEADLESS=1) a private Xvfb is started on a
 # free display number. Runs in one prefix are serialised: they would share one wineserver, and
 # a window from one test must not take focus or input meant for another. Each run ends its
-# wineserver and its Xvfb, so nothing is left behind.
+# wineserver and its Xvfb, so nothing is left behind. With ONEBOX_DISPLAY_FILE set, the display
+# the program runs on is written into that file before the program starts.
 set -u
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -71,7 +72,7 @@ make_prefix() {
 
 case "${1:-}" in
 "" | -h | --help)
-    sed -n 2,14p "$0"
+    sed -n 2,13p "$0"
     exit 2
     ;;
 esac
@@ -102,6 +103,10 @@ trap 'exit 130' INT TERM
 
 make_prefix
 export ONEBOX_DISPLAY=$DISPLAY
+# A caller that drives the program from outside (tools/run.sh) learns the display here.
+if [ -n "${ONEBOX_DISPLAY_FILE:-}" ]; then
+    echo "$DISPLAY" >"$ONEBOX_DISPLAY_FILE"
+fi
 wine "$exe" "$@"
 rc=$?
 exit $rc

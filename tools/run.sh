@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# Builds onebox.exe (the mingw preset) when needed and runs it under Wine.
+#
+#   tools/run.sh
+#
+# With an X display (DISPLAY set) the window opens there and the program runs until you close
+# it. Without one it runs headless on the Wine runner's private X server: after a few seconds
+# this script finds the window by its title, closes it with Alt+F4 sent as real X keyboard
+# input, and prints a verdict. ONEBOX_BUILD_DIR picks another build tree (default build/mingw).
+set -uo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+
+title="OpenScreen() or ClearScreen()-Bug - You should not see more then one black box. If you see more - it's a bug."
+build=${ONEBOX_BUILD_DIR:-build/mingw}
+exe=$build/app/onebox.exe
+
+fail() {
+    echo "onebox: $* — FAILED"
+    exit 1
+}
+
+bash tools/setup.sh >/dev/null || fail "could not install the packages (tools/setup.sh)"
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake --preset mingw -B "$build" >/dev/null || fail "cmake could not configure $build"
+fi
+cmake --build "$build" --target onebox -j2 >/dev/null || fail "the build of onebox.exe failed"
+
+if [ -n "${DISPLAY:-}" ] && [ "${ONEBOX_HEADLESS:-0}" != 1 ]; then
+    echo "onebox: running on display $DISPLAY; close the window to end it"
+    tools/wine-run.sh "$exe"
+    rc=$?
+    [ "$rc" -eq 0 ] || fail "exit code $rc"
+    echo "onebox: exit code 0 — OK"
+    exit 0
+fi
+
+# Headless: the runner starts its own Xvfb and says which display through this file.
+display_file=$(mktemp)
+trap 'rm -f "$display_file"' EXIT
+ONEBOX_HEADLESS=1 ONEBOX_DISPLAY_FILE=$display_file tools/wine-run.sh "$exe" &
+runner=$!
+
+# Ends a run that would not end by itself: the runner's own cleanup waits for Wine, so the
+# Wine session is ended directly.
+stop_run() {
+    WINEPREFIX=${ONEBOX_WINEPREFIX:-$root/$build/wine-prefix} wineserver -k 2>/dev/null
+    wait "$runner" 2>/dev/null
+}
+
+# Waits up to $1 tenths of a second for the command in the remaining arguments to succeed.
+wait_for() {
+    local tenths=$1
+    shift
+    while ! "$@"; do
+        kill -0 "$runner" 2>/dev/null || return 2
+        tenths=$((tenths - 1))
+        [ "$tenths" -gt 0 ] || return 1
+        sleep 0.1
+    done
+}
+
+display_known() { [ -s "$display_file" ]; }
+# The first run also makes the Wine prefix, which takes a while.
+wait_for 1800 display_known || {
+    stop_run
+    fail "the Wine runner did not start"
+}
+DISPLAY=$(cat "$display_file")
+export DISPLAY
+
+window=
+find_window() {
+    local id
+    for id in $(xdotool search --name 'OpenScreen' 2>/dev/null); do
+        if [ "$(xdotool getwindowname "$id" 2>/dev/null)" = "$title" ]; then
+            window=$id
+            return 0
+        fi
+    done
+    return 1
+}
+wait_for 600 find_window
+case $? in
+0) ;;
+2) wait "$runner"; fail "the program ended (exit code $?) before its window appeared" ;;
+*) stop_run; fail "no window with the expected title appeared" ;;
+esac
+
+# Let it run a few frames' worth of seconds before closing it.
+sleep 3
+kill -0 "$runner" 2>/dev/null || {
+    wait "$runner"
+    fail "the program ended by itself (exit code $?) instead of waiting for the close"
+}
+
+# Focus passes through the desktop window first so that Wine sees the window gain the focus.
+desktop=$(xdotool search --name 'Wine desktop' | head -n 1)
+xdotool windowfocus --sync "$desktop"
+sleep 0.05
+xdotool windowfocus --sync "$window"
+sleep 0.05
+start=$(date +%s%N)
+xdotool key alt+F4
+
+exited() { ! kill -0 "$runner" 2>/dev/null; }
+if ! wait_for 200 exited; then
+    if [ $? -eq 1 ]; then
+        stop_run
+        fail "window appeared with the expected title, but Alt+F4 did not end the program"
+    fi
+fi
+end=$(date +%s%N)
+wait "$runner"
+rc=$?
+ms=$(((end - start) / 1000000))
+[ "$rc" -eq 0 ] || fail "window appeared with the expected title, closed on Alt+F4, but exit code $rc"
+echo "onebox: window appeared with the expected title, closed on Alt+F4 (the run ended ${ms} ms after the key), exit code 0 — OK"
