@@ -46,6 +46,8 @@ bool RichEditKeepsTab(HWND focus) {
 } // namespace
 
 void EventQueueInit() {
+    // A new start-up: any event state belonged to a heap that may be gone by now.
+    eventState = nullptr;
     eventQueue =
         static_cast<EventQueue*>(StateRecordCreate(EVENT_QUEUE_SIZE, QueueInitialise, nullptr));
 }
