@@ -60,9 +60,8 @@ void LoadPalette(const uint8_t* src, size_t size, uint32_t bits, uint32_t palett
     }
 }
 
-// Row converters: write exactly `pixels` pixels. Most store 4 bytes per pixel, the fourth being
-// overwritten by the next pixel, and finish the last pixel with 3 bytes so that nothing lands
-// past the row.
+// Row converters: write exactly `pixels` pixels, reading only the bytes those pixels occupy.
+// Wide stores never reach past the last pixel: the tails are finished 3 bytes at a time.
 void Row1(const uint8_t* in, uint8_t* out, int32_t pixels) {
     for (int32_t i = 0; i < pixels; i++) {
         const uint8_t v = (in[i >> 3] >> (7 - (i & 7))) & 1 ? 255 : 0;
@@ -116,7 +115,7 @@ void Row32(const uint8_t* in, uint8_t* out, int32_t pixels) {
 // stream that ends early simply stops.
 //
 // Runs are short and of every length, so a line is first gathered as palette indices, where a
-// run is one or two wide stores that may overshoot into the slack, and each stretch written
+// run is a few wide stores that may overshoot into the slack, and each stretch written
 // without a gap (from a line start or a delta up to the next code that moves the position) is
 // then converted in one pass. Pixels that the stream skips stay untouched.
 void DecodeRle8(const uint8_t* src, size_t size, uint64_t pos, int32_t width, int32_t height,
