@@ -1,0 +1,171 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "core/platform.h"
+#include "window/gadgets.h"
+#include "window/translate.h"
+#include "window/window.h"
+#include "window_support.h"
+
+namespace {
+
+HWND Open(ObjectNumber number, uint32_t flags = 0) {
+    return reinterpret_cast<HWND>(WindowOpen(number, 20, 20, 200, 120, "list", flags));
+}
+
+WNDPROC ProcOf(HWND window) {
+    return reinterpret_cast<WNDPROC>(GetWindowLongPtrA(window, GWLP_WNDPROC));
+}
+
+using GadgetListTest = RuntimeTest;
+
+TEST_F(GadgetListTest, StartUpMakesStateFontAndStack) {
+    GadgetListState* state = GadgetListStateGet();
+    ASSERT_NE(state, nullptr);
+    EXPECT_EQ(state->font, GetStockObject(DEFAULT_GUI_FONT));
+    ASSERT_NE(state->stack, nullptr);
+    EXPECT_EQ(state->stackCapacity, 10);
+    EXPECT_EQ(state->depth, 0);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(state->stack[i], 0) << "entry " << i;
+    EXPECT_EQ(state->listWindow, nullptr);
+    EXPECT_NE(GadgetRegistry(), nullptr);
+    char expected[40];
+    wsprintfA(expected, "QW_GadgetStack_%i",
+              static_cast<int>(reinterpret_cast<intptr_t>(GetModuleHandleA(nullptr))));
+    EXPECT_STREQ(GadgetListPropertyName(), expected);
+    // The common controls were registered: a date picker class exists.
+    WNDCLASSA info;
+    EXPECT_TRUE(GetClassInfoA(nullptr, "SysDateTimePick32", &info));
+}
+
+TEST_F(GadgetListTest, ListStateMovesBetweenTwoWindows) {
+    GadgetListState* state = GadgetListStateGet();
+    int32_t* firstStack = state->stack;
+
+    HWND w0 = Open(0);
+    ASSERT_NE(w0, nullptr);
+    EXPECT_EQ(GadgetListUse(nullptr), w0);
+    EXPECT_EQ(state->stack, firstStack) << "window 0 reuses the stack made at start-up";
+    GadgetListRecord* r0 = GadgetListRecordOf(w0);
+    ASSERT_NE(r0, nullptr);
+    EXPECT_EQ(r0->window, w0);
+    EXPECT_EQ(ProcOf(w0), GadgetListSubclassProc);
+    EXPECT_EQ(r0->previousProc, WindowClassProc);
+
+    HWND w1 = Open(1);
+    ASSERT_NE(w1, nullptr);
+    EXPECT_EQ(GadgetListUse(nullptr), w1);
+    EXPECT_EQ(r0->savedStack, firstStack) << "window 0's state went into its record";
+    EXPECT_EQ(r0->savedListWindow, w0);
+    EXPECT_EQ(r0->savedCapacity, 10);
+    ASSERT_NE(state->stack, nullptr);
+    EXPECT_NE(state->stack, firstStack);
+    int32_t* secondStack = state->stack;
+    state->stack[0] = 1234;
+    state->depth = 0;
+
+    EXPECT_EQ(GadgetListUse(w0), w1);
+    GadgetListRecord* r1 = GadgetListRecordOf(w1);
+    ASSERT_NE(r1, nullptr);
+    EXPECT_EQ(r1->savedStack, secondStack);
+    EXPECT_EQ(r1->savedStack[0], 1234);
+    EXPECT_EQ(state->stack, firstStack);
+    EXPECT_EQ(r0->savedStack, nullptr) << "exactly one holder of each stack";
+    EXPECT_EQ(GadgetListUse(nullptr), w0);
+
+    // Using the current list again keeps its stack.
+    EXPECT_EQ(GadgetListUse(w0), w0);
+    EXPECT_EQ(state->stack, firstStack);
+    EXPECT_EQ(GadgetListUse(nullptr), w0);
+}
+
+TEST_F(GadgetListTest, DestroyingTheCurrentListLeavesNone) {
+    HWND w0 = Open(0);
+    HWND w1 = Open(1);
+    ASSERT_NE(w0, nullptr);
+    ASSERT_NE(w1, nullptr);
+    EXPECT_EQ(GadgetListUse(nullptr), w1);
+    WindowClose(1);
+    EXPECT_EQ(GadgetListUse(nullptr), nullptr);
+    EXPECT_EQ(GadgetListStateGet()->depth, 0);
+    EXPECT_NE(GadgetListStateGet()->stack, nullptr) << "the current stack stays with the state";
+    // Window 0's saved state can still be brought back.
+    EXPECT_EQ(GadgetListUse(w0), nullptr);
+    EXPECT_EQ(GadgetListUse(nullptr), w0);
+}
+
+TEST_F(GadgetListTest, NoGadgetListFlagLeavesTheWindowAlone) {
+    HWND w0 = Open(0);
+    HWND plain = Open(1, WINDOW_NO_GADGET_LIST);
+    ASSERT_NE(plain, nullptr);
+    EXPECT_EQ(GetPropA(plain, GadgetListPropertyName()), nullptr);
+    EXPECT_EQ(ProcOf(plain), WindowClassProc);
+    EXPECT_EQ(GadgetListUse(nullptr), w0) << "the current list is unchanged";
+}
+
+// A window that has been a list and is closed while another is current owns a stack: both
+// its record and that stack must go back to the heap. In a fixed heap any leak per round
+// trip would run out long before the loop ends.
+class GadgetListLeakTest : public RuntimeTest {
+  protected:
+    GadgetListLeakTest() : RuntimeTest(48 * 1024) {}
+};
+
+TEST_F(GadgetListLeakTest, RepeatedListWindowsReturnEveryBlock) {
+    for (int round = 0; round < 400; ++round) {
+        HWND a = Open(0);
+        HWND b = Open(1);
+        ASSERT_NE(a, nullptr) << "round " << round;
+        ASSERT_NE(b, nullptr) << "round " << round;
+        ASSERT_EQ(GadgetListUse(a), b) << "round " << round;
+        WindowClose(1);
+        WindowClose(0);
+        ASSERT_EQ(GadgetListUse(nullptr), nullptr) << "round " << round;
+    }
+}
+
+// Forwarding of control messages to gadgets goes through the registry this unit owns.
+struct Forwarded {
+    int calls;
+    UINT message;
+    HWND parent;
+};
+Forwarded forwarded;
+
+LRESULT RecordingCallback(GadgetRecord*, HWND parent, UINT message, WPARAM, LPARAM) {
+    ++forwarded.calls;
+    forwarded.message = message;
+    forwarded.parent = parent;
+    return 77;
+}
+
+const GadgetOperations RECORDING_OPERATIONS = {nullptr, nullptr, RecordingCallback};
+
+TEST_F(GadgetListTest, RegisteredGadgetReceivesItsMessages) {
+    HWND w0 = Open(0);
+    ASSERT_NE(w0, nullptr);
+    const int id = 7;
+    HWND button =
+        CreateWindowExA(0, "BUTTON", "b", WS_CHILD | WS_VISIBLE, 0, 0, 50, 20, w0,
+                        reinterpret_cast<HMENU>(static_cast<intptr_t>(id)), nullptr, nullptr);
+    ASSERT_NE(button, nullptr);
+    SetPropA(button, "QW_ID", reinterpret_cast<HANDLE>(static_cast<intptr_t>(id)));
+    GadgetRecord* gadget = static_cast<GadgetRecord*>(RegistrySlotFor(GadgetRegistry(), id));
+    ASSERT_NE(gadget, nullptr);
+    gadget->window = button;
+    gadget->operations = &RECORDING_OPERATIONS;
+
+    forwarded = {};
+    EXPECT_EQ(GadgetForward(button, w0, WM_CTLCOLORBTN, 0, reinterpret_cast<LPARAM>(button)), 77);
+    EXPECT_EQ(forwarded.calls, 1);
+    EXPECT_EQ(forwarded.message, static_cast<UINT>(WM_CTLCOLORBTN));
+    EXPECT_EQ(forwarded.parent, w0);
+
+    // Reusing the number runs the registry's free callback, which destroys the gadget's window.
+    EXPECT_NE(RegistrySlotFor(GadgetRegistry(), id), nullptr);
+    EXPECT_FALSE(IsWindow(button));
+}
+
+} // namespace

@@ -1,0 +1,136 @@
+// End to end: onebox.exe started as its own process under the runner, closed with real
+// keyboard input, must exit with code 0.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "core/platform.h"
+#include "window/events.h"
+#include "window/gadgets.h"
+#include "window/window.h"
+#include "x_input.h"
+
+namespace {
+
+const char TITLE[] = "OpenScreen() or ClearScreen()-Bug - You should not see more then one "
+                     "black box. If you see more - it's a bug.";
+
+std::string WinePath(const char* unixPath) {
+    std::string path = std::string("Z:") + unixPath;
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    return path;
+}
+
+struct FoundWindow {
+    DWORD processId;
+    HWND window;
+};
+
+BOOL CALLBACK FindProcessWindow(HWND window, LPARAM parameter) {
+    FoundWindow* found = reinterpret_cast<FoundWindow*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char name[64] = {};
+    GetClassNameA(window, name, sizeof name);
+    if (owner == found->processId && std::string(name) == "WindowClass_0") {
+        found->window = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+class ProgramTest : public ::testing::Test {
+  protected:
+    // The X input helper dispatches through the frame loop's wait, so this process needs the
+    // window layer too, though it opens no window of its own.
+    void SetUp() override {
+        ASSERT_EQ(PrivateHeapCreate(0), 1);
+        GadgetsInit();
+        EventQueueInit();
+        WindowsInit();
+    }
+    void TearDown() override {
+        if (process_.hProcess) {
+            if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT)
+                TerminateProcess(process_.hProcess, 99);
+            CloseHandle(process_.hProcess);
+            CloseHandle(process_.hThread);
+        }
+        WindowCloseAll();
+        PrivateHeapDestroy();
+    }
+
+    bool Start() {
+        std::string path = WinePath(ONEBOX_EXE);
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        std::string line = "\"" + path + "\"";
+        return CreateProcessA(path.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                              &startup, &process_) != 0;
+    }
+
+    HWND WaitForWindow(DWORD timeout) {
+        FoundWindow found = {process_.dwProcessId, nullptr};
+        DWORD start = GetTickCount();
+        while (!found.window && GetTickCount() - start < timeout) {
+            EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&found));
+            if (!found.window)
+                XPump(20);
+        }
+        return found.window;
+    }
+
+    PROCESS_INFORMATION process_ = {};
+};
+
+TEST_F(ProgramTest, WindowAppearsAndAltF4EndsTheProgramWithCodeZero) {
+    ASSERT_TRUE(Start()) << "could not start " << ONEBOX_EXE;
+    HWND window = WaitForWindow(20000);
+    ASSERT_NE(window, nullptr) << "no window 0 appeared";
+    // Let the program reach its frame loop.
+    XPump(500);
+    ASSERT_EQ(WaitForSingleObject(process_.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT))
+        << "the program ended on its own";
+
+    char title[256] = {};
+    GetWindowTextA(window, title, sizeof title);
+    EXPECT_STREQ(title, TITLE);
+    RECT client = {}, outer = {};
+    GetClientRect(window, &client);
+    GetWindowRect(window, &outer);
+    EXPECT_EQ(client.right, 800);
+    EXPECT_EQ(client.bottom, 600);
+    EXPECT_EQ(outer.left, (1024 - (outer.right - outer.left)) / 2);
+    EXPECT_EQ(outer.top, (768 - (outer.bottom - outer.top)) / 2);
+    LONG style = GetWindowLongA(window, GWL_STYLE);
+    EXPECT_EQ(style & (WS_CAPTION | WS_SYSMENU), WS_CAPTION | WS_SYSMENU);
+    EXPECT_FALSE(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
+    EXPECT_TRUE(IsWindowVisible(window));
+
+    SetForegroundWindow(window);
+    XPump(100);
+    ASSERT_TRUE(XFocus(window));
+    LARGE_INTEGER frequency, keyTime, exitTime;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&keyTime);
+    ASSERT_EQ(XRun("xdotool key alt+F4"), 0);
+    DWORD wait = WaitForSingleObject(process_.hProcess, 10000);
+    QueryPerformanceCounter(&exitTime);
+    ASSERT_EQ(wait, static_cast<DWORD>(WAIT_OBJECT_0)) << "Alt+F4 did not end the program";
+    DWORD code = 1234;
+    ASSERT_TRUE(GetExitCodeProcess(process_.hProcess, &code));
+    EXPECT_EQ(code, 0u);
+    double milliseconds =
+        1000.0 * static_cast<double>(exitTime.QuadPart - keyTime.QuadPart) / frequency.QuadPart;
+    std::printf("onebox: %.1f ms from starting xdotool's Alt+F4 to the process exit\n",
+                milliseconds);
+    RecordProperty("key_to_exit_ms", static_cast<int>(milliseconds));
+    EXPECT_FALSE(IsWindow(window));
+}
+
+} // namespace
