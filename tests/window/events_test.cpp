@@ -247,7 +247,8 @@ TEST_F(WaitTest, ImmediateEventSetOutsideAWaitIsClearedUnseen) {
     // dispatched: the next wait must not report it.
     SendMessageA(window_, WM_COMMAND, MAKEWPARAM(42, 0), 0);
     EXPECT_EQ(Fields().immediateCode, EVENT_MENU_ITEM);
-    EXPECT_EQ(WindowWaitEvent(0), 0);
+    PostMessageA(window_, WM_USER + 9, 0, 0);
+    EXPECT_EQ(WindowWaitEvent(100), static_cast<int32_t>(WM_USER + 9));
 }
 
 TEST_F(WaitTest, CloseRequestBecomesEventSixteenAndTheWindowStays) {
@@ -411,12 +412,12 @@ TEST_F(EventDataTest, UnseenBlockIsFreedWhenTheNextOneArrives) {
     PrivateHeapFree(again);
 }
 
-TEST_F(EventDataTest, CloseAllFreesAHeldBlock) {
+TEST_F(EventDataTest, ShutdownReleaseFreesAHeldBlockOnce) {
     void* block = MakeBlock(BIG, nullptr);
     ASSERT_NE(block, nullptr);
     SendMessageA(window_, MESSAGE_WINDOW_DATA, 0, reinterpret_cast<LPARAM>(block));
-    WindowCloseAll();
-    EventDataRelease(); // what WindowCloseAll does at shutdown; a second release is harmless
+    EventDataRelease();
+    EventDataRelease(); // nothing left to free the second time
     EXPECT_EQ(EventStateGet()->eventData, nullptr);
     void* again = PrivateHeapAlloc(BIG);
     EXPECT_NE(again, nullptr);

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -406,6 +408,26 @@ TEST_F(FocusTest, StepsForwardAndBackwardWithWrapAround) {
         FocusStep(c.backward);
         EXPECT_EQ(GetFocus(), c.to) << c.name;
     }
+}
+
+TEST_F(FocusTest, FocusInsideAnAddressControlStepsFromTheControl) {
+    INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_INTERNET_CLASSES};
+    InitCommonControlsEx(&classes);
+    HWND address =
+        CreateWindowExA(0, "SysIPAddress32", "", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 10, 60, 150,
+                        24, window_, reinterpret_cast<HMENU>(30), Instance(), nullptr);
+    ASSERT_NE(address, nullptr);
+    HWND field = GetWindow(address, GW_CHILD);
+    ASSERT_NE(field, nullptr);
+    // The address control was made last, so it is the last tab stop: forward wraps to the
+    // first, backward goes to the one before the control, not to a field of its own.
+    SetFocus(field);
+    ASSERT_EQ(GetFocus(), field);
+    FocusStep(0);
+    EXPECT_EQ(GetFocus(), stops_[0]);
+    SetFocus(field);
+    FocusStep(1);
+    EXPECT_EQ(GetFocus(), stops_[2]);
 }
 
 TEST_F(FocusTest, RealTabAndShiftTabWrapAround) {
