@@ -359,6 +359,25 @@ TEST_F(TranslateTest, ActivationByRealClicks) {
     EXPECT_EQ(GetFocus(), edit);
 }
 
+TEST_F(TranslateTest, MdiFrameGetsWhatTheTranslationLeaves) {
+    CLIENTCREATESTRUCT client = {nullptr, 100};
+    HWND mdiClient = CreateWindowExA(0, "MDICLIENT", nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 200, 150,
+                                     window_, nullptr, Instance(), &client);
+    ASSERT_NE(mdiClient, nullptr);
+    MakeActive(window_);
+    // Without the property the default procedure leaves the focus on the frame.
+    SetFocus(window_);
+    EXPECT_EQ(GetFocus(), window_);
+    SetPropA(window_, "QW_MDI_Gadget", mdiClient);
+    SetFocus(nullptr);
+    SetFocus(window_);
+    EXPECT_EQ(GetFocus(), mdiClient) << "WM_SETFOCUS went to the MDI frame procedure";
+    // A close request is still translated and answered by the translation alone.
+    EXPECT_EQ(SendMessageA(window_, WM_CLOSE, 0, 0), 0);
+    EXPECT_TRUE(IsWindow(window_));
+    RemovePropA(window_, "QW_MDI_Gadget");
+}
+
 TEST_F(TranslateTest, DestroyRemovesTheStoredFocus) {
     SetPropA(window_, "QW_Focus", window_);
     EXPECT_EQ(WindowTranslate(window_, WM_NCDESTROY, 0, 0), 1);
