@@ -212,6 +212,14 @@ SizingState* SizingStateGet() { return sizing; }
 LRESULT LiveSizing(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (!sizing)
         return NOT_HANDLED;
+    // A sized window destroyed mid-sizing takes its capture with it without the capture
+    // change reaching this procedure; sizing would otherwise stay on and swallow the mouse
+    // messages of every other window.
+    if (sizing->active && !IsWindow(sizing->window)) {
+        sizing->active = 0;
+        if (sizing->restoreCursor == 1)
+            SetCursorPos(sizing->savedCursor.x, sizing->savedCursor.y);
+    }
     if (!sizing->active) {
         if (message != WM_SYSCOMMAND || (wParam & 0xFFF0) != SC_SIZE)
             return NOT_HANDLED;
