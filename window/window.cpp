@@ -32,8 +32,8 @@ void ClassNameFor(ObjectNumber number, char (&name)[256]) {
 
 HINSTANCE ModuleInstance() { return GetModuleHandleA(nullptr); }
 
-// Centring arithmetic kept apart from the Win32 calls so both orders of signs are plain C++
-// integer division (truncating toward zero).
+// The division truncates toward zero, also when the window is larger than what it is centred
+// on and the difference is negative.
 int CentreOn(int origin, int extent, int size) { return origin + (extent - size) / 2; }
 
 } // namespace
