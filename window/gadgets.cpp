@@ -16,8 +16,12 @@ char propertyName[40];
 
 void GadgetFree(ObjectNumber number) {
     GadgetRecord* gadget = static_cast<GadgetRecord*>(RegistryLookup(gadgetRegistry, number));
-    if (gadget && gadget->window)
+    if (!gadget)
+        return;
+    if (gadget->window)
         DestroyWindow(gadget->window);
+    // A slot left holding a dead window would still look live to a lookup.
+    RegistryRelease(gadgetRegistry, number);
 }
 
 int32_t* NewStack() {

@@ -105,6 +105,29 @@ TEST_F(GadgetListTest, NoGadgetListFlagLeavesTheWindowAlone) {
     EXPECT_EQ(GadgetListUse(nullptr), w0) << "the current list is unchanged";
 }
 
+// A container pushed on the stack need not be a window that was ever a list: with no record
+// to take the state, the stack stays with the state instead of being lost or written through
+// a missing record.
+TEST_F(GadgetListTest, ContainerWithoutARecordKeepsTheStackInTheState) {
+    HWND w0 = Open(0);
+    HWND container = Open(1, WINDOW_NO_GADGET_LIST);
+    ASSERT_NE(w0, nullptr);
+    ASSERT_NE(container, nullptr);
+    GadgetListState* state = GadgetListStateGet();
+    int32_t* stack = state->stack;
+    stack[0] = static_cast<int32_t>(reinterpret_cast<intptr_t>(container));
+    state->depth = 1;
+    ASSERT_EQ(GadgetListUse(nullptr), container);
+
+    HWND w2 = Open(2);
+    ASSERT_NE(w2, nullptr);
+    EXPECT_EQ(state->stack, stack) << "reused, not dropped";
+    EXPECT_EQ(state->depth, 0);
+    EXPECT_EQ(GadgetListUse(nullptr), w2);
+    EXPECT_EQ(GadgetListRecordOf(container), nullptr);
+    EXPECT_EQ(GadgetListRecordOf(w0)->savedStack, nullptr);
+}
+
 // A window that has been a list and is closed while another is current owns a stack: both
 // its record and that stack must go back to the heap. In a fixed heap any leak per round
 // trip would run out long before the loop ends.
@@ -163,9 +186,13 @@ TEST_F(GadgetListTest, RegisteredGadgetReceivesItsMessages) {
     EXPECT_EQ(forwarded.message, static_cast<UINT>(WM_CTLCOLORBTN));
     EXPECT_EQ(forwarded.parent, w0);
 
-    // Reusing the number runs the registry's free callback, which destroys the gadget's window.
-    EXPECT_NE(RegistrySlotFor(GadgetRegistry(), id), nullptr);
+    // Reusing the number runs the registry's free callback, which destroys the gadget's window
+    // and leaves no dead handle behind for a lookup to find.
+    GadgetRecord* reused = static_cast<GadgetRecord*>(RegistrySlotFor(GadgetRegistry(), id));
+    ASSERT_NE(reused, nullptr);
     EXPECT_FALSE(IsWindow(button));
+    EXPECT_EQ(reused->window, nullptr);
+    EXPECT_EQ(RegistryLookup(GadgetRegistry(), id), nullptr);
 }
 
 } // namespace
