@@ -215,6 +215,7 @@ void WindowCloseAll() {
         while (RegistryEnumNext(windowRegistry, &number))
             WindowClose(number);
     }
+    EventDataRelease();
 }
 
 ObjectRegistry* WindowRegistry() { return windowRegistry; }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/platform.h"
+#include "window/events.h"
 #include "window/gadgets.h"
 #include "window/window.h"
 #include "window_support.h"
@@ -312,6 +313,32 @@ TEST_F(WindowOpenTest, CloseAllClosesFixedAndDynamicWindows) {
     EXPECT_FALSE(IsWindow(dynamicWindow));
     EXPECT_EQ(WindowNativeHandle(3), nullptr);
     EXPECT_FALSE(ClassRegistered("WindowClass_3"));
+}
+
+// A data event's blocks (the outer one and the one it points to at byte 20) are held by the
+// event state until the next wait; at shutdown no wait follows, so closing all windows frees
+// them. In a fixed heap, blocks that stayed allocated would leave no room for the same again.
+class WindowCloseAllHeapTest : public RuntimeTest {
+  protected:
+    WindowCloseAllHeapTest() : RuntimeTest(64 * 1024) {}
+};
+
+TEST_F(WindowCloseAllHeapTest, CloseAllFreesAHeldDataBlock) {
+    const size_t big = 20 * 1024;
+    for (int round = 0; round < 4; ++round) {
+        HWND window = HandleOf(WindowOpen(0, 0, 0, 100, 100, "data", 0));
+        ASSERT_NE(window, nullptr) << "round " << round;
+        uint8_t* outer = static_cast<uint8_t*>(PrivateHeapAllocZeroed(big));
+        void* inner = PrivateHeapAllocZeroed(big);
+        ASSERT_NE(outer, nullptr) << "round " << round;
+        ASSERT_NE(inner, nullptr) << "round " << round;
+        *reinterpret_cast<void**>(outer + EVENT_DATA_INNER_OFFSET) = inner;
+        SendMessageA(window, MESSAGE_WINDOW_DATA, 0, reinterpret_cast<LPARAM>(outer));
+        ASSERT_EQ(EventStateGet()->eventData, outer) << "round " << round;
+        WindowCloseAll();
+        EXPECT_EQ(EventStateGet()->eventData, nullptr) << "round " << round;
+        EXPECT_FALSE(IsWindow(window)) << "round " << round;
+    }
 }
 
 // A fixed heap too small for the registry's growth: the window must not be made and the
