@@ -229,8 +229,8 @@ LRESULT LiveSizing(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_MOUSEMOVE: {
         POINT point = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
         ClientToScreen(window, &point);
-        // The platform reports the cursor placed by an arrow key as a mouse move; only a move
-        // of the user's own keeps the cursor where sizing left it.
+        // The platform reports the cursor placed by an arrow key as a mouse move too; only a
+        // move of the user's own cancels putting the cursor back when sizing ends.
         bool placedHere = sizing->placedValid && point.x == sizing->placedCursor.x &&
                           point.y == sizing->placedCursor.y;
         if (!placedHere) {
