@@ -10,7 +10,6 @@ namespace {
 EventQueue* eventQueue;
 EventState* eventState;
 
-const char WINDOW_ID_PROPERTY[] = "QW_WindowID";
 const char HOTKEY_PROPERTY[] = "QW_Hotkey";
 
 constexpr DWORD PEEK_FLAGS = PM_REMOVE | PM_NOYIELD;
@@ -133,12 +132,10 @@ HACCEL ActiveAccelerators(HWND window) {
         if (GetPropA(focus, HOTKEY_PROPERTY))
             return nullptr;
     }
-    if (!window)
+    ObjectNumber number = WindowNumberOf(window);
+    if (number == -1)
         return nullptr;
-    intptr_t id = reinterpret_cast<intptr_t>(GetPropA(window, WINDOW_ID_PROPERTY));
-    if (!id)
-        return nullptr;
-    WindowRecord* record = WindowRecordLookup(id - 1);
+    WindowRecord* record = WindowRecordLookup(number);
     return record ? record->acceleratorTable : nullptr;
 }
 

@@ -10,7 +10,6 @@
 
 namespace {
 
-const char WINDOW_ID_PROPERTY[] = "QW_WindowID";
 const char FOCUS_PROPERTY[] = "QW_Focus";
 const char MDI_GADGET_PROPERTY[] = "QW_MDI_Gadget";
 const char GADGET_ID_PROPERTY[] = "QW_ID";
@@ -31,9 +30,9 @@ struct Owner {
 
 Owner FindOwner(HWND window) {
     for (HWND w = window; w; w = GetParent(w)) {
-        intptr_t id = reinterpret_cast<intptr_t>(GetPropA(w, WINDOW_ID_PROPERTY));
-        if (id)
-            return {w, id - 1, WindowRecordLookup(id - 1)};
+        ObjectNumber number = WindowNumberOf(w);
+        if (number != -1)
+            return {w, number, WindowRecordLookup(number)};
     }
     return {nullptr, -1, nullptr};
 }
