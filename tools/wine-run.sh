@@ -13,8 +13,6 @@
 # the program runs on is written into that file before the program starts.
 set -u
 
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-
 # The build tree is the nearest folder above the executable that holds a CMakeCache.txt.
 find_build_tree() {
     local d
