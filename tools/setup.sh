@@ -12,6 +12,8 @@ packages=(
   libgl1-mesa-dri:i386 libglx-mesa0:i386 libxcomposite1:i386 libxrender1:i386
   libxrandr2:i386 libxi6:i386 libxcursor1:i386 libxinerama1:i386 libxfixes3:i386
   libxxf86vm1:i386
+  libgl1:i386 libvulkan1:i386 mesa-vulkan-drivers:i386
+  libx11-dev libpng-dev
   fonts-wine xvfb xauth xdotool x11-utils imagemagick
 )
 
