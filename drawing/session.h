@@ -44,39 +44,39 @@ struct DrawingOutput;
 
 // The operations table, one entry a slot, in slot order. Every entry takes the output first.
 struct DrawingOperations {
-    void (*applyBackgroundColor)(DrawingOutput*, Color);                            // 0
-    void (*drawRectangle)(DrawingOutput*, int32_t x, int32_t y, int32_t w, int32_t h); // 1
-    void (*drawRoundedRectangle)(DrawingOutput*, int32_t x, int32_t y, int32_t w, int32_t h,
-                                 int32_t radiusX, int32_t radiusY);                  // 2
-    void (*drawCircleShape)(DrawingOutput*, int32_t x, int32_t y, int32_t radius);  // 3
-    void (*selectTextFont)(DrawingOutput*, HFONT font);                             // 4
-    void* (*pixelBufferAddress)(DrawingOutput*);                                    // 5
-    int32_t (*pixelBufferPitch)(DrawingOutput*);                                    // 6
-    int32_t (*pixelBufferFormat)(DrawingOutput*);                                   // 7
-    void (*setDrawingMode)(DrawingOutput*, int32_t mode);                           // 8
-    void (*blitImageAt)(DrawingOutput*, HANDLE image, int32_t x, int32_t y);        // 9
-    void (*blitImageScaled)(DrawingOutput*, HANDLE image, int32_t x, int32_t y, int32_t w,
-                            int32_t h);                                             // 10
-    void (*blitImageTranslucent)(DrawingOutput*, HANDLE image, int32_t x, int32_t y,
-                                 int32_t opacity);                                  // 11
-    int32_t (*drawTextAt)(DrawingOutput*, int32_t x, int32_t y, const char* text);  // 12
-    void (*drawRotatedTextAt)(DrawingOutput*, int32_t x, int32_t y, const char* text,
-                              float angle);                                         // 13
-    void (*drawEllipseShape)(DrawingOutput*, int32_t x, int32_t y, int32_t radiusX,
-                             int32_t radiusY);                                      // 14
-    void (*floodFillAt)(DrawingOutput*, int32_t x, int32_t y, Color border);        // 15
-    void (*applyFrontColor)(DrawingOutput*, Color);                                 // 16
-    ObjectNumber (*captureRegionToImage)(DrawingOutput*, ObjectNumber image, int32_t x,
-                                         int32_t y, int32_t w, int32_t h);          // 17
-    void (*drawLineSegment)(DrawingOutput*, int32_t x1, int32_t y1, int32_t x2,
-                            int32_t y2);                                            // 18
-    void (*setPixelAt)(DrawingOutput*, int32_t x, int32_t y);                       // 19
-    void (*setPixelColorAt)(DrawingOutput*, int32_t x, int32_t y, Color);           // 20
-    Color (*getPixelAt)(DrawingOutput*, int32_t x, int32_t y);                      // 21
-    HDC (*sessionPrepare)(DrawingOutput*);                                          // 22
-    void (*sessionFinish)(DrawingOutput*);                                          // 23
-    int32_t (*measureTextHeight)(DrawingOutput*, const char* text);                 // 24
-    int32_t (*measureTextWidth)(DrawingOutput*, const char* text);                  // 25
+    /*  0 */ void (*applyBackgroundColor)(DrawingOutput*, Color);
+    /*  1 */ void (*drawRectangle)(DrawingOutput*, int32_t x, int32_t y, int32_t w, int32_t h);
+    /*  2 */ void (*drawRoundedRectangle)(DrawingOutput*, int32_t x, int32_t y, int32_t w,
+                                          int32_t h, int32_t radiusX, int32_t radiusY);
+    /*  3 */ void (*drawCircleShape)(DrawingOutput*, int32_t x, int32_t y, int32_t radius);
+    /*  4 */ void (*selectTextFont)(DrawingOutput*, HFONT font);
+    /*  5 */ void* (*pixelBufferAddress)(DrawingOutput*);
+    /*  6 */ int32_t (*pixelBufferPitch)(DrawingOutput*);
+    /*  7 */ int32_t (*pixelBufferFormat)(DrawingOutput*);
+    /*  8 */ void (*setDrawingMode)(DrawingOutput*, int32_t mode);
+    /*  9 */ void (*blitImageAt)(DrawingOutput*, HANDLE image, int32_t x, int32_t y);
+    /* 10 */ void (*blitImageScaled)(DrawingOutput*, HANDLE image, int32_t x, int32_t y, int32_t w,
+                                     int32_t h);
+    /* 11 */ void (*blitImageTranslucent)(DrawingOutput*, HANDLE image, int32_t x, int32_t y,
+                                          int32_t opacity);
+    /* 12 */ int32_t (*drawTextAt)(DrawingOutput*, int32_t x, int32_t y, const char* text);
+    /* 13 */ void (*drawRotatedTextAt)(DrawingOutput*, int32_t x, int32_t y, const char* text,
+                                       float angle);
+    /* 14 */ void (*drawEllipseShape)(DrawingOutput*, int32_t x, int32_t y, int32_t radiusX,
+                                      int32_t radiusY);
+    /* 15 */ void (*floodFillAt)(DrawingOutput*, int32_t x, int32_t y, Color border);
+    /* 16 */ void (*applyFrontColor)(DrawingOutput*, Color);
+    /* 17 */ ObjectNumber (*captureRegionToImage)(DrawingOutput*, ObjectNumber image, int32_t x,
+                                                  int32_t y, int32_t w, int32_t h);
+    /* 18 */ void (*drawLineSegment)(DrawingOutput*, int32_t x1, int32_t y1, int32_t x2,
+                                     int32_t y2);
+    /* 19 */ void (*setPixelAt)(DrawingOutput*, int32_t x, int32_t y);
+    /* 20 */ void (*setPixelColorAt)(DrawingOutput*, int32_t x, int32_t y, Color);
+    /* 21 */ Color (*getPixelAt)(DrawingOutput*, int32_t x, int32_t y);
+    /* 22 */ HDC (*sessionPrepare)(DrawingOutput*);
+    /* 23 */ void (*sessionFinish)(DrawingOutput*);
+    /* 24 */ int32_t (*measureTextHeight)(DrawingOutput*, const char* text);
+    /* 25 */ int32_t (*measureTextWidth)(DrawingOutput*, const char* text);
 };
 
 // Start-up: the thread-local slot of the current output.
