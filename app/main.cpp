@@ -3,12 +3,22 @@
 #include <windows.h>
 
 #include "core/platform.h"
+#include "drawing/session.h"
 #include "image/bmp.h"
 #include "image/decoder.h"
 #include "probe/probe.h"
+#include "screen/screen.h"
 #include "window/events.h"
 #include "window/gadgets.h"
 #include "window/window.h"
+
+// A build for the frame-loop benchmark counts the loop's turns; the program itself does not.
+#ifdef ONEBOX_FRAME_COUNTER
+#include "bench/frame_loop/frame_counter.h"
+#else
+#define FRAME_COUNTER_TURN()
+#define FRAME_COUNTER_REPORT()
+#endif
 
 namespace {
 
@@ -18,6 +28,7 @@ const char TITLE[] = "OpenScreen() or ClearScreen()-Bug - You should not see mor
 // WS_CAPTION | WS_SYSMENU | WINDOW_SCREEN_CENTERED: fixed size, no minimize or maximize box.
 constexpr uint32_t MAIN_WINDOW_FLAGS = 0x00C80001;
 constexpr int FRAME_WAIT_MILLISECONDS = 2;
+constexpr uint32_t BACKGROUND_COLOR = 0x888888;
 
 HINSTANCE moduleInstance;
 int32_t width;
@@ -39,6 +50,7 @@ int main() {
     ScratchHeapInit();
     DecoderRegistryInit();
     SystemLibrariesProbe();
+    DrawingSessionsInit();
     BmpDecoderRegister();
     GadgetsInit();
     EventQueueInit();
@@ -46,16 +58,30 @@ int main() {
 
     width = 800;
     height = 600;
-    WindowOpen(0, 0, 0, width, height, TITLE, MAIN_WINDOW_FLAGS);
+    // Without Direct3D 9 or a window the loop still runs: clearing, drawing and presenting
+    // then do nothing.
+    ScreenInit();
+    if (WindowOpen(0, 0, 0, width, height, TITLE, MAIN_WINDOW_FLAGS))
+        ScreenOpenWindowed(WindowNativeHandle(0), 0, 0, width, height, 0, 0, 0);
 
     // The close request only becomes event 16; the window stays open until shutdown.
     do {
         event = WindowWaitEvent(FRAME_WAIT_MILLISECONDS);
+        ClearScreen(BACKGROUND_COLOR);
+        // The back buffer's device context is given back at the end of the session, before
+        // the frame is presented.
+        if (DrawingBegin(ScreenDrawingOutput())) {
+            DrawingEnd();
+        }
+        ScreenFlip();
+        FRAME_COUNTER_TURN();
     } while (event != EVENT_CLOSE_WINDOW);
 
     WindowCloseAll();
     GadgetsShutdown();
+    ScreenShutdown();
     SystemLibrariesRelease();
     PrivateHeapDestroy();
+    FRAME_COUNTER_REPORT();
     ExitProcess(0);
 }
