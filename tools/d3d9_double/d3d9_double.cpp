@@ -17,6 +17,7 @@
 //   lossms=M          lost for M milliseconds, then it can be reset (after which it is usable)
 //   internal=1        from the loss on, a driver internal error instead
 //   log=PATH          file for the log of a program run
+// D3d9DoubleSet changes some keys in the middle of a test.
 #include <windows.h>
 
 #include <d3d9.h>
@@ -77,8 +78,10 @@ std::string RectText(const RECT* rect) {
     return text;
 }
 
-void ApplyScript(const char* text) {
-    script = Script();
+// fresh: start from the defaults; otherwise the keys change the script in force.
+void ApplyScript(const char* text, bool fresh) {
+    if (fresh)
+        script = Script();
     std::string all = text ? text : "";
     size_t start = 0;
     while (start < all.size()) {
@@ -124,9 +127,11 @@ void ApplyScript(const char* text) {
         else if (key == "log")
             script.logPath = value;
     }
-    presents = 0;
-    lossStarted = false;
-    resetDone = false;
+    if (fresh) {
+        presents = 0;
+        lossStarted = false;
+        resetDone = false;
+    }
 }
 
 // The device's state as TestCooperativeLevel reports it.
@@ -336,8 +341,8 @@ class Device : public IDirect3DDevice9 {
     }
     HRESULT __stdcall Present(const RECT* source, const RECT* destination, HWND window,
                               const RGNDATA* dirty) override {
-        Log("Present %s %s %p %p%s", RectText(source).c_str(), RectText(destination).c_str(),
-            static_cast<void*>(window), static_cast<const void*>(dirty),
+        Log("Present %s %s %s %s%s", RectText(source).c_str(), RectText(destination).c_str(),
+            window ? "window" : "null", dirty ? "region" : "null",
             backBuffer_->Held() ? " while-held" : "");
         presents++;
         HRESULT state = DeviceState();
@@ -361,8 +366,8 @@ class Device : public IDirect3DDevice9 {
     }
     HRESULT __stdcall Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
                             DWORD stencil) override {
-        Log("Clear %lu %p %lu 0x%08lx %g %lu", count, static_cast<const void*>(rects), flags, color,
-            z, stencil);
+        Log("Clear %lu %s %lu 0x%08lx %g %lu", count, rects ? "rects" : "null", flags, color, z,
+            stencil);
         if (!backBuffer_->Held())
             backBuffer_->Fill(color);
         return D3D_OK;
@@ -497,10 +502,13 @@ __declspec(dllexport) IDirect3D9* WINAPI Direct3DCreate9(UINT sdkVersion) {
 
 // Starts a test afresh: a new script, an empty log, no objects to account for.
 __declspec(dllexport) void D3d9DoubleScript(const char* text) {
-    ApplyScript(text);
+    ApplyScript(text, true);
     callLog.clear();
     objects.clear();
 }
+
+// Changes some keys of the script in force, keeping the log, the objects and the loss state.
+__declspec(dllexport) void D3d9DoubleSet(const char* text) { ApplyScript(text, false); }
 
 // The call log, one call a line; returns its full length.
 __declspec(dllexport) int D3d9DoubleLog(char* buffer, int size) {
@@ -516,7 +524,7 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
         char text[512] = {};
         GetEnvironmentVariableA("ONEBOX_D3D9_DOUBLE", text, sizeof text);
-        ApplyScript(text);
+        ApplyScript(text, true);
     } else if (reason == DLL_PROCESS_DETACH) {
         WriteLogFile();
     }

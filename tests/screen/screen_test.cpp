@@ -1,0 +1,167 @@
+// The screen on Wine's own Direct3D 9: opening in a window, the back buffer's contents through
+// the drawing output, presenting (scaled when the child is refitted), and the parent's window
+// procedure taken over once.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+#include "drawing/session.h"
+#include "screen/screen.h"
+#include "screen_support.h"
+#include "x_grab.h"
+#include "x_input.h"
+
+namespace {
+
+class RealScreenTest : public ScreenTest {
+  protected:
+    void SetUp() override {
+        ScreenTest::SetUp();
+        ASSERT_EQ(LoadD3d9Double(), nullptr) << "the test double was loaded instead of Wine's";
+        // Fails loudly: without Wine's OpenGL library (libgl1:i386) Direct3DCreate9 returns
+        // null and every screen of the program would silently stay closed.
+        ASSERT_EQ(ScreenInit(), 1) << "Direct3D 9 cannot be created on this machine; is "
+                                      "libgl1:i386 installed (tools/setup.sh)?";
+    }
+};
+
+void FillRectangle(HDC dc, int left, int top, int right, int bottom, COLORREF color) {
+    RECT rect = {left, top, right, bottom};
+    HBRUSH brush = CreateSolidBrush(color);
+    FillRect(dc, &rect, brush);
+    DeleteObject(brush);
+}
+
+TEST_F(RealScreenTest, BackBufferThroughTheDrawingOutput) {
+    EXPECT_EQ(ScreenInit(), 0);
+    HWND parent = MakeParent(800, 600);
+    ASSERT_EQ(ScreenOpenWindowed(parent, 0, 0, 800, 600, 0, 0, 0), 1);
+    ClearScreen(0x888888);
+
+    DrawingOutput* output = ScreenDrawingOutput();
+    ASSERT_NE(output, nullptr);
+    EXPECT_EQ(DrawingCurrentOutput(), output);
+    EXPECT_EQ(output->kind, OUTPUT_KIND_SCREEN);
+    EXPECT_NE(output->dc, nullptr);
+    EXPECT_EQ(output->pixels, nullptr);
+    EXPECT_EQ(output->width, 800);
+    EXPECT_EQ(output->height, 600);
+    EXPECT_EQ(output->depth, 32);
+    EXPECT_EQ(output->pixelFormat, PIXEL_FORMAT_32);
+    HDC dc = output->dc;
+    ASSERT_EQ(DrawingBegin(output), dc);
+    EXPECT_EQ(output->accessState, ACCESS_DEVICE_CONTEXT);
+    EXPECT_EQ(GetTextAlign(dc) & TA_UPDATECP, static_cast<UINT>(TA_UPDATECP));
+
+    uint8_t* pixels = static_cast<uint8_t*>(output->acquirePixels(output, &output->pitch));
+    ASSERT_NE(pixels, nullptr);
+    EXPECT_EQ(output->dc, nullptr);
+    EXPECT_GE(output->pitch, 3200);
+    int32_t pitch = output->pitch;
+    int wrong = 0;
+    for (int y = 0; y < 600; y++)
+        for (int x = 0; x < 800; x++)
+            wrong += (reinterpret_cast<uint32_t*>(pixels + y * pitch)[x] & 0xFFFFFF) != 0x888888;
+    EXPECT_EQ(wrong, 0) << "pixels that are not grey after ClearScreen(0x888888)";
+    // A second lock fails on the locked surface: pointer and pitch stay.
+    output->pitch = 7;
+    EXPECT_EQ(output->acquirePixels(output, &output->pitch), pixels);
+    EXPECT_EQ(output->pitch, 7);
+    output->pitch = pitch;
+
+    // Back to a device context: the surface is unlocked first, and what GDI draws lands in
+    // the surface.
+    output->accessState = ACCESS_PIXELS;
+    EnsureDeviceContext(output);
+    EXPECT_EQ(output->pixels, nullptr);
+    ASSERT_NE(output->dc, nullptr);
+    FillRectangle(output->dc, 100, 50, 120, 70, RGB(0, 0, 0));
+    pixels = static_cast<uint8_t*>(output->acquirePixels(output, &output->pitch));
+    ASSERT_NE(pixels, nullptr);
+    const struct {
+        int x, y;
+        uint32_t color;
+    } PROBES[] = {{100, 50, 0}, {119, 69, 0}, {99, 50, 0x888888}, {120, 69, 0x888888}};
+    for (const auto& probe : PROBES)
+        EXPECT_EQ(reinterpret_cast<uint32_t*>(pixels + probe.y * output->pitch)[probe.x] & 0xFFFFFF,
+                  probe.color)
+            << probe.x << "," << probe.y;
+    DrawingEnd();
+    EXPECT_EQ(DrawingCurrentOutput(), nullptr);
+    EXPECT_EQ(ScreenStateGet()->backBufferHeld, 0);
+    EXPECT_EQ(ScreenFlip(), 1);
+    EXPECT_EQ(ScreenStateGet()->active, 1);
+}
+
+TEST_F(RealScreenTest, RefittedChildShowsTheWholeBackBufferScaled) {
+    HWND parent = MakeParent(400, 300);
+    ASSERT_EQ(ScreenOpenWindowed(parent, 10, 20, 800, 600, 1, 5, 5), 1);
+    SendMessageA(parent, WM_SIZE, SIZE_RESTORED, MAKELPARAM(400, 300));
+    RECT child;
+    GetWindowRect(ScreenStateGet()->childWindow, &child);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&child), 2);
+    EXPECT_EQ(child.left, 10);
+    EXPECT_EQ(child.top, 20);
+    EXPECT_EQ(child.right - child.left, 385);
+    EXPECT_EQ(child.bottom - child.top, 275);
+
+    // Left half red, right half blue, a black band along the bottom rows.
+    DrawingOutput* output = ScreenDrawingOutput();
+    ASSERT_NE(DrawingBegin(output), nullptr);
+    FillRectangle(output->dc, 0, 0, 400, 600, RGB(255, 0, 0));
+    FillRectangle(output->dc, 400, 0, 800, 600, RGB(0, 0, 255));
+    FillRectangle(output->dc, 0, 500, 800, 600, RGB(0, 0, 0));
+    DrawingEnd();
+    EXPECT_EQ(ScreenFlip(), 1);
+    XPump(200);
+    EXPECT_EQ(ScreenFlip(), 1);
+
+    auto frames = XGrabWindowsOfSize(385, 275);
+    ASSERT_EQ(frames.size(), 1u) << "the child's own X window (OpenGL renderer)";
+    const struct {
+        int x, y;
+        uint32_t rgb;
+    } PROBES[] = {{10, 10, 0xFF0000},   {180, 200, 0xFF0000}, {205, 10, 0x0000FF},
+                  {375, 200, 0x0000FF}, {10, 270, 0x000000},  {375, 270, 0x000000}};
+    // The child's X window may stick out of the screen by a pixel at the top left (seen with
+    // the parent near the desktop's corner); the probes keep clear of the edges.
+    EXPECT_GE(frames[0].width, 384);
+    EXPECT_GE(frames[0].height, 274);
+    for (const auto& probe : PROBES)
+        EXPECT_EQ(frames[0].At(probe.x, probe.y), probe.rgb) << probe.x << "," << probe.y;
+}
+
+int secondParentAppMessages;
+
+LRESULT CALLBACK SecondParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_APP)
+        secondParentAppMessages++;
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+TEST_F(RealScreenTest, ParentProcedureIsTakenOverOncePerParent) {
+    HWND first = MakeParent(320, 240);
+    HWND second = MakeParent(320, 240);
+    SetWindowLongPtrA(second, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SecondParentProc));
+    secondParentAppMessages = 0;
+    WNDPROC own = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(first, GWLP_WNDPROC));
+    ASSERT_EQ(ScreenOpenWindowed(first, 0, 0, 320, 240, 0, 0, 0), 1);
+    WNDPROC screenProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(first, GWLP_WNDPROC));
+    EXPECT_NE(screenProc, own);
+    ASSERT_EQ(ScreenOpenWindowed(first, 0, 0, 320, 240, 0, 0, 0), 1);
+    EXPECT_EQ(reinterpret_cast<WNDPROC>(GetWindowLongPtrA(first, GWLP_WNDPROC)), screenProc);
+    EXPECT_EQ(ScreenStateGet()->savedParentProc, own);
+    // A screen opened next in another window: each parent's messages still reach its own
+    // procedure, once.
+    ASSERT_EQ(ScreenOpenWindowed(second, 0, 0, 320, 240, 0, 0, 0), 1);
+    SendMessageA(first, WM_APP, 0, 0);
+    SendMessageA(second, WM_APP, 0, 0);
+    SendMessageA(second, WM_APP, 0, 0);
+    EXPECT_EQ(AppMessagesSeen(first), 1);
+    EXPECT_EQ(secondParentAppMessages, 2);
+    EXPECT_EQ(GetPropA(first, SCREEN_PARENT_PROPERTY), reinterpret_cast<HANDLE>(1));
+}
+
+} // namespace
