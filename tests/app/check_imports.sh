@@ -14,6 +14,18 @@ while read -r dll; do
         status=1
     fi
 done < <(sed -n 's/^\s*DLL Name: //p' <<<"$headers")
+# Named outright, so that widening the list above can never let them in.
+for dll in d3d9.dll msimg32.dll; do
+    if grep -qix "\s*DLL Name: $dll" <<<"$headers"; then
+        echo "onebox.exe imports $dll; it must be loaded at run time"
+        status=1
+    fi
+done
+# ...and Direct3D 9 is still used: its name is there for the run-time load.
+if ! grep -aq 'd3d9\.dll' "$exe"; then
+    echo "onebox.exe does not name d3d9.dll: the screen is not loaded at run time"
+    status=1
+fi
 if ! grep -Eq 'Subsystem\s+0*2\s' <<<"$headers"; then
     echo "onebox.exe is not a GUI-subsystem program"
     status=1
