@@ -10,10 +10,12 @@
 
 #include <d3d9.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -178,6 +180,7 @@ int main(int argc, char** argv) {
     double seconds = argc > 1 ? std::atof(argv[1]) : 5.0;
     int rounds = argc > 2 ? std::atoi(argv[2]) : 2;
     Rate bare = {0, 0}, program = {0, 0};
+    std::vector<double> ratios;
     // Round 0 warms up: the first device of a session is slower to make and to run.
     for (int round = 0; round <= rounds; round++) {
         Rate b = BareLoop(seconds);
@@ -188,13 +191,21 @@ int main(int argc, char** argv) {
                     p.frames, p.seconds, p.perSecond());
         if (!round)
             continue;
+        if (b.perSecond() > 0)
+            ratios.push_back(p.perSecond() / b.perSecond());
         bare.frames += b.frames;
         bare.seconds += b.seconds;
         program.frames += p.frames;
         program.seconds += p.seconds;
     }
-    std::printf("bare loop: %.1f frames/s\nonebox:    %.1f frames/s\nratio:     %.3f\n",
+    // Other load on the machine moves both rates from round to round; the median of the
+    // rounds' ratios is the figure least moved by one disturbed round.
+    std::sort(ratios.begin(), ratios.end());
+    double median =
+        ratios.empty() ? 0.0 : (ratios[(ratios.size() - 1) / 2] + ratios[ratios.size() / 2]) / 2;
+    std::printf("bare loop: %.1f frames/s\nonebox:    %.1f frames/s\nratio:     %.3f (median "
+                "of the rounds' ratios %.3f)\n",
                 bare.perSecond(), program.perSecond(),
-                bare.perSecond() > 0 ? program.perSecond() / bare.perSecond() : 0.0);
+                bare.perSecond() > 0 ? program.perSecond() / bare.perSecond() : 0.0, median);
     return bare.frames > 0 && program.frames > 0 ? 0 : 1;
 }

@@ -42,54 +42,46 @@ TEST_F(RealScreenTest, BackBufferThroughTheDrawingOutput) {
 
     DrawingOutput* output = ScreenDrawingOutput();
     ASSERT_NE(output, nullptr);
-    EXPECT_EQ(DrawingCurrentOutput(), output);
-    EXPECT_EQ(output->kind, OUTPUT_KIND_SCREEN);
-    EXPECT_NE(output->dc, nullptr);
+    HDC dc = output->dc;
     EXPECT_EQ(output->pixels, nullptr);
     EXPECT_EQ(output->width, 800);
     EXPECT_EQ(output->height, 600);
     EXPECT_EQ(output->depth, 32);
     EXPECT_EQ(output->pixelFormat, PIXEL_FORMAT_32);
-    HDC dc = output->dc;
     ASSERT_EQ(DrawingBegin(output), dc);
-    EXPECT_EQ(output->accessState, ACCESS_DEVICE_CONTEXT);
-    EXPECT_EQ(GetTextAlign(dc) & TA_UPDATECP, static_cast<UINT>(TA_UPDATECP));
+    ASSERT_NE(dc, nullptr);
 
-    uint8_t* pixels = static_cast<uint8_t*>(output->acquirePixels(output, &output->pitch));
+    auto pixel = [output](int x, int y) {
+        uint8_t* row = static_cast<uint8_t*>(output->pixels) + y * output->pitch;
+        return reinterpret_cast<uint32_t*>(row)[x] & 0xFFFFFF;
+    };
+    void* pixels = output->acquirePixels(output, &output->pitch);
     ASSERT_NE(pixels, nullptr);
     EXPECT_EQ(output->dc, nullptr);
     EXPECT_GE(output->pitch, 3200);
-    int32_t pitch = output->pitch;
     int wrong = 0;
     for (int y = 0; y < 600; y++)
         for (int x = 0; x < 800; x++)
-            wrong += (reinterpret_cast<uint32_t*>(pixels + y * pitch)[x] & 0xFFFFFF) != 0x888888;
+            wrong += pixel(x, y) != 0x888888;
     EXPECT_EQ(wrong, 0) << "pixels that are not grey after ClearScreen(0x888888)";
     // A second lock fails on the locked surface: pointer and pitch stay.
-    output->pitch = 7;
-    EXPECT_EQ(output->acquirePixels(output, &output->pitch), pixels);
-    EXPECT_EQ(output->pitch, 7);
-    output->pitch = pitch;
+    int32_t pitch = output->pitch;
+    EXPECT_EQ(output->acquirePixels(output, &pitch), pixels);
+    EXPECT_EQ(pitch, output->pitch);
 
-    // Back to a device context: the surface is unlocked first, and what GDI draws lands in
-    // the surface.
+    // The next device-context operation unlocks the surface, takes a new device context and
+    // puts the session's state on it; what GDI draws there lands in the surface.
     output->accessState = ACCESS_PIXELS;
+    output->frontColor = 0x0000FF;
     EnsureDeviceContext(output);
     EXPECT_EQ(output->pixels, nullptr);
     ASSERT_NE(output->dc, nullptr);
+    EXPECT_EQ(GetTextColor(output->dc), 0x0000FFu);
     FillRectangle(output->dc, 100, 50, 120, 70, RGB(0, 0, 0));
-    pixels = static_cast<uint8_t*>(output->acquirePixels(output, &output->pitch));
-    ASSERT_NE(pixels, nullptr);
-    const struct {
-        int x, y;
-        uint32_t color;
-    } PROBES[] = {{100, 50, 0}, {119, 69, 0}, {99, 50, 0x888888}, {120, 69, 0x888888}};
-    for (const auto& probe : PROBES)
-        EXPECT_EQ(reinterpret_cast<uint32_t*>(pixels + probe.y * output->pitch)[probe.x] & 0xFFFFFF,
-                  probe.color)
-            << probe.x << "," << probe.y;
+    ASSERT_NE(output->acquirePixels(output, &output->pitch), nullptr);
+    EXPECT_EQ(pixel(100, 50) | pixel(119, 69), 0u);
+    EXPECT_EQ(pixel(99, 50) & pixel(120, 69), 0x888888u);
     DrawingEnd();
-    EXPECT_EQ(DrawingCurrentOutput(), nullptr);
     EXPECT_EQ(ScreenStateGet()->backBufferHeld, 0);
     EXPECT_EQ(ScreenFlip(), 1);
     EXPECT_EQ(ScreenStateGet()->active, 1);
