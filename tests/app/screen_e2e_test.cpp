@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,25 +19,6 @@
 #include "x_input.h"
 
 namespace {
-
-std::string WinePath(std::string path) {
-    for (char& c : path)
-        if (c == '/')
-            c = '\\';
-    return "Z:" + path;
-}
-
-BOOL CALLBACK FindProgramWindow(HWND window, LPARAM parameter) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    char name[64] = {};
-    GetClassNameA(window, name, sizeof name);
-    if (owner != GetCurrentProcessId() && std::string(name) == "WindowClass_0") {
-        *reinterpret_cast<HWND*>(parameter) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
 
 class ScreenProgramTest : public ::testing::Test {
   protected:
@@ -82,12 +62,10 @@ class ScreenProgramTest : public ::testing::Test {
             return nullptr;
         CloseHandle(process.hProcess);
         CloseHandle(process.hThread);
+        // This process opens no window of that class.
         DWORD start = GetTickCount();
-        while (!window_ && GetTickCount() - start < 20000) {
-            EnumWindows(FindProgramWindow, reinterpret_cast<LPARAM>(&window_));
-            if (!window_)
-                XPump(20);
-        }
+        while (!(window_ = FindWindowA("WindowClass_0", nullptr)) && GetTickCount() - start < 20000)
+            XPump(20);
         return window_;
     }
 

@@ -3,9 +3,15 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <string>
 
 #include "x_input.h"
+
+std::string WinePath(std::string unixPath) {
+    for (char& c : unixPath)
+        if (c == '/')
+            c = '\\';
+    return "Z:" + unixPath;
+}
 
 std::vector<XFrame> XGrabWindowsOfSize(int width, int height) {
     std::vector<XFrame> frames;
@@ -18,10 +24,7 @@ std::vector<XFrame> XGrabWindowsOfSize(int width, int height) {
                           "+.*/\\1/p' | xargs -r -I{} import -window {} -depth 8 ppm:- >> " + file;
     if (XRun(command) != 0)
         return frames;
-    std::string winePath = "Z:" + file;
-    for (char& c : winePath)
-        if (c == '/')
-            c = '\\';
+    std::string winePath = WinePath(file);
     FILE* in = std::fopen(winePath.c_str(), "rb");
     if (!in)
         return frames;

@@ -3,7 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
+
+// The Wine path (drive Z:) of a Unix path.
+std::string WinePath(std::string unixPath);
 
 struct XFrame {
     int width, height;
