@@ -3,9 +3,10 @@
 
 namespace {
 
-// Sprites keep a render-target surface of the device's; a reset needs all of them given back
-// first and made anew after. No sprite exists in this program, so the walk finds nothing.
-void SpritesReleaseTargets(ScreenState* state) {
+// Sprites keep a render-target surface of the device's: a reset needs each of them given back
+// before it and made anew after it. No operation of this program makes a sprite, so the walks
+// before and after the reset find nothing to do.
+void WalkSprites(ScreenState* state) {
     RegistryEnumBegin(state->SpriteRegistry);
     ObjectNumber number;
     while (RegistryEnumNext(state->SpriteRegistry, &number)) {
@@ -15,7 +16,7 @@ void SpritesReleaseTargets(ScreenState* state) {
 // Releases the back buffer, resets the device with the parameters it was made with, and takes
 // the new back buffer. 0 when the device refused.
 int32_t ScreenReset(ScreenState* state) {
-    SpritesReleaseTargets(state);
+    WalkSprites(state);
     // Reset fails while any reference to a swap-chain surface is held.
     if (state->backBuffer) {
         state->backBuffer->Release();
@@ -25,7 +26,7 @@ int32_t ScreenReset(ScreenState* state) {
         state->active = 0;
         return 0;
     }
-    SpritesReleaseTargets(state);
+    WalkSprites(state);
     if (FAILED(state->device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &state->backBuffer)))
         state->backBuffer = nullptr;
     return 1;

@@ -167,7 +167,7 @@ TEST_F(DoubleScreenTest, FramePresentsTheWholeBackBufferOnlyWhenGivenBack) {
                  {1, 400, "Present 0,0,800,600 0,0,385,275 null null"}};
     for (const auto& c : CASES) {
         SCOPED_TRACE(c.present);
-        Open("", c.autoStretch, c.parentWidth);
+        HWND parent = Open("", c.autoStretch, c.parentWidth);
         size_t mark = DoubleLog().size();
         ClearScreen(0x888888);
         ASSERT_NE(DrawingBegin(ScreenDrawingOutput()), nullptr);
@@ -178,6 +178,13 @@ TEST_F(DoubleScreenTest, FramePresentsTheWholeBackBufferOnlyWhenGivenBack) {
         EXPECT_EQ(ScreenFlip(), 1);
         EXPECT_EQ(DoubleLogSince(mark),
                   (Log{"Clear 0 null 1 0x00888888 0 0", "GetDC", "ReleaseDC", TEST_OK, c.present}));
+        // The last frame is presented again when the parent is resized or the child repainted.
+        mark = DoubleLog().size();
+        SendMessageA(parent, WM_SIZE, SIZE_RESTORED,
+                     MAKELPARAM(c.parentWidth, c.parentWidth * 3 / 4));
+        RedrawWindow(ScreenStateGet()->childWindow, nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_UPDATENOW);
+        EXPECT_EQ(DoubleLogSince(mark), (Log{TEST_OK, c.present, TEST_OK, c.present}));
         ScreenShutdown();
     }
 }
