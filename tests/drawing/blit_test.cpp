@@ -1,0 +1,455 @@
+// Image blits on real GDI outputs: a plain device-context output and a DIB-only output, each
+// over an 800x600 32-bit section read back pixel by pixel. The same program runs again with
+// Wine refusing msimg32.dll (ONEBOX_EXPECT_MSIMG32=0), where every blend becomes a copy.
+#include "drawing/blit.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <string>
+
+#include "core/platform.h"
+#include "drawing/session.h"
+#include "gdi_handles.h"
+#include "image/image.h"
+#include "probe/probe.h"
+#include "random/random.h"
+
+namespace {
+
+constexpr int WIDTH = 800, HEIGHT = 600;
+constexpr uint32_t GREY = 0x888888;
+constexpr int32_t OUTPUT_KIND_PLAIN = 0;
+
+bool AlphaBlendExpected() {
+    const char* v = std::getenv("ONEBOX_EXPECT_MSIMG32");
+    return !v || std::string(v) != "0";
+}
+
+// A top-down 32-bit section selected into a memory context, the target of every output here.
+struct Canvas {
+    HDC dc = nullptr;
+    HBITMAP bitmap = nullptr;
+    HGDIOBJ previous = nullptr;
+    uint32_t* pixels = nullptr;
+
+    Canvas() {
+        dc = CreateCompatibleDC(nullptr);
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        info.bmiHeader.biWidth = WIDTH;
+        info.bmiHeader.biHeight = -HEIGHT; // top-down: row y at pixels + y * WIDTH
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        pixels = static_cast<uint32_t*>(bits);
+        previous = SelectObject(dc, bitmap);
+        Clear();
+    }
+    ~Canvas() {
+        SelectObject(dc, previous);
+        DeleteObject(bitmap);
+        DeleteDC(dc);
+    }
+    void Clear() {
+        GdiFlush();
+        for (int i = 0; i < WIDTH * HEIGHT; i++)
+            pixels[i] = GREY;
+    }
+    uint32_t At(int x, int y) const { return pixels[y * WIDTH + x] & 0xFFFFFF; }
+};
+
+// What differs from grey: its bounding box, how many pixels, and whether all of them are
+// within 2 of one colour per channel (blends are rounded by whoever computes them).
+struct Drawn {
+    int x = 0, y = 0, width = 0, height = 0, count = 0;
+    bool uniform = true;
+    uint32_t colour = 0;
+};
+
+bool Near(uint32_t a, uint32_t b) {
+    for (int shift = 0; shift < 24; shift += 8) {
+        int d = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
+        if (d < -2 || d > 2)
+            return false;
+    }
+    return true;
+}
+
+Drawn WhatWasDrawn(const Canvas& canvas) {
+    GdiFlush();
+    Drawn d;
+    int right = -1, bottom = -1;
+    d.x = WIDTH;
+    d.y = HEIGHT;
+    for (int y = 0; y < HEIGHT; y++)
+        for (int x = 0; x < WIDTH; x++) {
+            uint32_t c = canvas.At(x, y);
+            if (c == GREY)
+                continue;
+            if (d.count++ == 0)
+                d.colour = c;
+            d.uniform = d.uniform && Near(c, d.colour);
+            d.x = std::min(d.x, x);
+            d.y = std::min(d.y, y);
+            right = std::max(right, x);
+            bottom = std::max(bottom, y);
+        }
+    if (d.count == 0)
+        return Drawn{};
+    d.width = right - d.x + 1;
+    d.height = bottom - d.y + 1;
+    return d;
+}
+
+// An output over the canvas, made and begun as an output maker and the main routine do.
+DrawingOutput* BeginOutput(const Canvas& canvas, int32_t kind) {
+    DrawingOutput* output = DrawingOutputCreate();
+    if (!output)
+        return nullptr;
+    output->kind = kind;
+    output->dc = canvas.dc;
+    output->width = WIDTH;
+    output->height = HEIGHT;
+    output->depth = 32;
+    return DrawingBegin(output) ? output : nullptr;
+}
+
+// A 20x20 32-bit image of one pixel value, alpha byte included.
+HANDLE SolidImage(ObjectNumber number, uint32_t pixel) {
+    auto bitmap = reinterpret_cast<HBITMAP>(
+        ImageCreateWithDepth(number, 20, 20, 32 + IMAGE_TRANSPARENT_FILL));
+    BITMAP info = {};
+    GetObjectA(bitmap, sizeof info, &info);
+    auto* p = static_cast<uint32_t*>(info.bmBits);
+    for (int i = 0; i < 400; i++)
+        p[i] = pixel;
+    return bitmap;
+}
+
+HICON RedIcon(int size) {
+    HDC screen = GetDC(nullptr);
+    HBITMAP colour = CreateCompatibleBitmap(screen, size, size);
+    HDC memory = CreateCompatibleDC(screen);
+    HGDIOBJ previous = SelectObject(memory, colour);
+    RECT all = {0, 0, size, size};
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    FillRect(memory, &all, red);
+    DeleteObject(red);
+    SelectObject(memory, previous);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    HBITMAP mask = CreateBitmap(size, size, 1, 1, nullptr); // all 0: every pixel opaque
+    ICONINFO made = {TRUE, 0, 0, mask, colour};
+    HICON icon = CreateIconIndirect(&made);
+    DeleteObject(mask);
+    DeleteObject(colour);
+    return icon;
+}
+
+const int32_t KINDS[] = {OUTPUT_KIND_PLAIN, OUTPUT_KIND_DIB_ONLY};
+
+class BlitTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(PrivateHeapCreate(0), 1);
+        SystemLibrariesProbe();
+        ASSERT_EQ(AlphaBlendEntry != nullptr, AlphaBlendExpected());
+        ImageRegistryInit();
+        DrawingSessionsInit();
+        black_ = reinterpret_cast<HANDLE>(ImageCreate(0, 20, 20));
+        clearWhite_ = SolidImage(1, 0x00FFFFFF); // alpha 0 everywhere
+        opaqueRed_ = SolidImage(2, 0xFFFF0000);  // alpha 255
+        halfRed_ = SolidImage(3, 0x80FF0000);    // alpha 128
+        icon_ = RedIcon(16);
+        ASSERT_TRUE(black_ && clearWhite_ && opaqueRed_ && halfRed_ && icon_);
+    }
+    void TearDown() override {
+        if (DrawingCurrentOutput())
+            DrawingEnd();
+        DestroyIcon(icon_);
+        ImageFreeAll();
+        SystemLibrariesRelease();
+        AlphaBlendEntry = nullptr;
+        PrivateHeapDestroy();
+    }
+
+    Canvas canvas_;
+    HANDLE black_ = nullptr, clearWhite_ = nullptr, opaqueRed_ = nullptr, halfRed_ = nullptr;
+    HICON icon_ = nullptr;
+};
+
+enum class Call { MainRoutine, Scaled, Translucent };
+
+TEST_F(BlitTest, EachSlotDrawsTheImageAtItsPlaceAndSize) {
+    const bool blends = AlphaBlendExpected();
+    // Grey 0x88 under black at opacity 128: 0x88 x 127/255, rounded either way.
+    const uint32_t halfGrey = 0x444444;
+    // Red premultiplied to 127 over grey at alpha 128: 127 + 0x88 x 127/255.
+    const uint32_t redOverGrey = 0xC34444;
+    struct Case {
+        const char* what;
+        HANDLE image;
+        Call call;
+        int32_t width, height, opacity;
+        int drawnWidth, drawnHeight; // 0: nothing drawn
+        uint32_t colour;
+    } cases[] = {
+        {"main routine's blit", black_, Call::MainRoutine, 0, 0, 0, 20, 20, 0x000000},
+        {"width 30, height 0", black_, Call::Scaled, 30, 0, 0, 20, 20, 0x000000},
+        {"width 0, height 30", black_, Call::Scaled, 0, 30, 0, 20, 20, 0x000000},
+        {"stretched", black_, Call::Scaled, 30, 40, 0, 30, 40, 0x000000},
+        {"icon at its size", icon_, Call::MainRoutine, 0, 0, 0, 16, 16, 0xFF0000},
+        {"icon stretched", icon_, Call::Scaled, 24, 32, 0, 24, 32, 0xFF0000},
+        {"opacity 0", black_, Call::Translucent, 0, 0, 0, 0, 0, 0},
+        {"opacity 255 without alpha", black_, Call::Translucent, 0, 0, 255, 20, 20, 0x000000},
+        {"opacity 256: 0 blended, but not 0", black_, Call::Translucent, 0, 0, 256, blends ? 0 : 20,
+         blends ? 0 : 20, 0x000000},
+        {"opacity 128", black_, Call::Translucent, 0, 0, 128, 20, 20, blends ? halfGrey : 0x000000},
+        {"alpha 0 everywhere", clearWhite_, Call::Translucent, 0, 0, 255, blends ? 0 : 20,
+         blends ? 0 : 20, 0xFFFFFF},
+        {"alpha 0 everywhere, opacity 1", clearWhite_, Call::Translucent, 0, 0, 1, blends ? 0 : 20,
+         blends ? 0 : 20, 0xFFFFFF},
+        {"alpha 255", opaqueRed_, Call::Translucent, 0, 0, 255, 20, 20, 0xFF0000},
+        {"alpha 128", halfRed_, Call::Translucent, 0, 0, 255, 20, 20,
+         blends ? redOverGrey : 0xFF0000},
+        {"alpha 128, opacity 0", halfRed_, Call::Translucent, 0, 0, 0, 0, 0, 0},
+        {"an icon is no bitmap to blend", icon_, Call::Translucent, 0, 0, 255, 0, 0, 0},
+    };
+    for (int32_t kind : KINDS) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) +
+                         (kind == OUTPUT_KIND_DIB_ONLY ? ", DIB-only" : ", plain"));
+            canvas_.Clear();
+            DrawingOutput* output = BeginOutput(canvas_, kind);
+            ASSERT_NE(output, nullptr);
+            // The main routine's order: y first, then x.
+            int32_t y = RandomUpTo(570) + 5;
+            int32_t x = RandomUpTo(770) + 5;
+            int stretchMode = GetStretchBltMode(canvas_.dc);
+            switch (c.call) {
+            case Call::MainRoutine:
+                DrawingBlitImage(c.image, x, y);
+                break;
+            case Call::Scaled:
+                output->operations.blitImageScaled(output, c.image, x, y, c.width, c.height);
+                break;
+            case Call::Translucent:
+                output->operations.blitImageTranslucent(output, c.image, x, y, c.opacity);
+                break;
+            }
+            if (c.call == Call::MainRoutine && kind == OUTPUT_KIND_PLAIN) {
+                EXPECT_EQ(GetStretchBltMode(canvas_.dc), stretchMode) << "nothing stretched";
+            }
+            DrawingEnd();
+            Drawn d = WhatWasDrawn(canvas_);
+            if (c.drawnWidth == 0) {
+                EXPECT_EQ(d.count, 0);
+                continue;
+            }
+            EXPECT_EQ(d.x, x);
+            EXPECT_EQ(d.y, y);
+            EXPECT_EQ(d.width, c.drawnWidth);
+            EXPECT_EQ(d.height, c.drawnHeight);
+            EXPECT_EQ(d.count, c.drawnWidth * c.drawnHeight) << "a filled rectangle";
+            EXPECT_TRUE(d.uniform);
+            EXPECT_TRUE(Near(d.colour, c.colour)) << std::hex << d.colour;
+        }
+    }
+}
+
+TEST_F(BlitTest, InvertingTwiceRestoresTheDestination) {
+    // A pattern, so that an inversion cannot pass for a no-op.
+    auto pattern = static_cast<HBITMAP>(SolidImage(4, 0));
+    BITMAP info = {};
+    GetObjectA(pattern, sizeof info, &info);
+    auto* p = static_cast<uint32_t*>(info.bmBits);
+    for (uint32_t i = 0; i < 400; i++)
+        p[i] = (i * 0x0A0B0C) & 0xFFFFFF;
+    for (int32_t kind : KINDS) {
+        SCOPED_TRACE(kind);
+        canvas_.Clear();
+        DrawingOutput* output = BeginOutput(canvas_, kind);
+        ASSERT_NE(output, nullptr);
+        output->mode = MODE_INVERT;
+        DrawingBlitImage(pattern, 100, 50);
+        GdiFlush();
+        // Rows of the image are stored bottom-up.
+        int wrong = 0;
+        for (int y = 0; y < 20; y++)
+            for (int x = 0; x < 20; x++)
+                wrong += canvas_.At(100 + x, 50 + y) != (GREY ^ p[(19 - y) * 20 + x]);
+        EXPECT_EQ(wrong, 0) << "each pixel is the destination XOR the image";
+        DrawingBlitImage(pattern, 100, 50);
+        DrawingEnd();
+        EXPECT_EQ(WhatWasDrawn(canvas_).count, 0);
+    }
+}
+
+TEST_F(BlitTest, PremultipliedCopyDividesBy256) {
+    struct Case {
+        uint32_t pixel, premultiplied; // 0xAARRGGBB
+    } cases[] = {
+        {0x80FF0000, 0x807F0000},                           // 255 x 128 >> 8 = 127
+        {0x80FFFFFF, 0x807F7F7F}, {0xFFC86432, 0xFFC86432}, // opaque pixels stay as they are
+        {0x00FFFFFF, 0x00000000}, {0x01FF0000, 0x01000000}, // 255 x 1 / 255 would give 1
+        {0xFEFFFFFF, 0xFEFDFDFD},                           // 255 x 254 / 255 would give 254
+        {0x40C86404, 0x40321901},
+    };
+    const int n = sizeof cases / sizeof cases[0];
+    auto source = reinterpret_cast<HBITMAP>(ImageCreateWithDepth(5, n, 1, 32));
+    BITMAP info = {};
+    GetObjectA(source, sizeof info, &info);
+    for (int i = 0; i < n; i++)
+        static_cast<uint32_t*>(info.bmBits)[i] = cases[i].pixel;
+
+    HBITMAP copy = PremultipliedCopy(source, nullptr);
+    if (!AlphaBlendExpected()) {
+        EXPECT_EQ(copy, nullptr) << "no copy is needed where nothing can blend it";
+        return;
+    }
+    ASSERT_NE(copy, nullptr);
+    DIBSECTION s = {};
+    ASSERT_EQ(GetObjectA(copy, sizeof s, &s), static_cast<int>(sizeof s));
+    EXPECT_EQ(s.dsBm.bmBitsPixel, 32);
+    EXPECT_EQ(s.dsBmih.biHeight, 1);
+    for (int i = 0; i < n; i++)
+        EXPECT_EQ(static_cast<uint32_t*>(s.dsBm.bmBits)[i], cases[i].premultiplied) << "case " << i;
+    DeleteObject(copy);
+}
+
+TEST_F(BlitTest, AlphaChannelOfSectionsAndDeviceBitmaps) {
+    const uint32_t noAlpha[4] = {0x00FFFFFF, 0x00123456, 0, 0};
+    const uint32_t oneAlpha[4] = {0, 0, 0, 0x01000000};
+    HBITMAP deviceNoAlpha = CreateBitmap(2, 2, 1, 32, noAlpha);
+    HBITMAP deviceOneAlpha = CreateBitmap(2, 2, 1, 32, oneAlpha);
+    struct Case {
+        const char* what;
+        HANDLE image;
+        bool alpha;
+    } cases[] = {
+        {"32-bit section, alpha 0 everywhere", clearWhite_, true}, // pixels are not read
+        {"24-bit section", black_, false},
+        {"32-bit bitmap, alpha 0 everywhere", deviceNoAlpha, false},
+        {"32-bit bitmap, one alpha byte set", deviceOneAlpha, true},
+        {"icon", icon_, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ImageHasAlphaChannel(static_cast<HBITMAP>(c.image)),
+                  c.alpha && AlphaBlendExpected())
+            << c.what;
+    DeleteObject(deviceNoAlpha);
+    DeleteObject(deviceOneAlpha);
+}
+
+TEST_F(BlitTest, PackedDibCopyHoldsTheRowsBottomUp) {
+    auto image = static_cast<HBITMAP>(SolidImage(6, 0));
+    BITMAP info = {};
+    GetObjectA(image, sizeof info, &info);
+    static_cast<uint32_t*>(info.bmBits)[0] = 0x00112233; // bottom left
+    auto* dib = static_cast<uint8_t*>(PackedDibCopy(image));
+    ASSERT_NE(dib, nullptr);
+    auto* header = reinterpret_cast<BITMAPINFOHEADER*>(dib);
+    EXPECT_EQ(header->biSize, 40u);
+    EXPECT_EQ(header->biWidth, 20);
+    EXPECT_EQ(header->biHeight, 20);
+    EXPECT_EQ(header->biBitCount, 24);
+    EXPECT_EQ(GlobalSize(dib), 40u + 60u * 20u) << "rows of 20 x 3 bytes, already aligned";
+    EXPECT_EQ(dib[40], 0x33);
+    EXPECT_EQ(dib[41], 0x22);
+    EXPECT_EQ(dib[42], 0x11);
+    EXPECT_EQ(GlobalFree(dib), nullptr);
+    EXPECT_EQ(PackedDibCopy(reinterpret_cast<HBITMAP>(icon_)), nullptr);
+}
+
+// The device context is taken back from pixel access before any blit: a screen output that
+// handed it over still names the old one.
+HDC canvasDc;
+HDC GiveCanvasDc(DrawingOutput*) { return canvasDc; }
+
+TEST_F(BlitTest, ScreenOutputGetsItsDeviceContextBackFirst) {
+    canvasDc = canvas_.dc;
+    struct Case {
+        const char* what;
+        Call call;
+    } cases[] = {
+        {"at", Call::MainRoutine}, {"scaled", Call::Scaled}, {"translucent", Call::Translucent}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        canvas_.Clear();
+        DrawingOutput* output = BeginOutput(canvas_, OUTPUT_KIND_SCREEN);
+        ASSERT_NE(output, nullptr);
+        output->acquireDeviceContext = GiveCanvasDc;
+        // As after pixel access: the output names a context that no longer exists.
+        HDC gone = CreateCompatibleDC(nullptr);
+        DeleteDC(gone);
+        output->accessState = ACCESS_PIXELS;
+        output->dc = gone;
+        if (c.call == Call::MainRoutine)
+            DrawingBlitImage(black_, 40, 30);
+        else if (c.call == Call::Scaled)
+            output->operations.blitImageScaled(output, black_, 40, 30, 0, 0);
+        else
+            output->operations.blitImageTranslucent(output, black_, 40, 30, 255);
+        EXPECT_EQ(output->dc, canvas_.dc);
+        DrawingEnd();
+        Drawn d = WhatWasDrawn(canvas_);
+        EXPECT_EQ(d.count, 400);
+        EXPECT_EQ(d.x, 40);
+        EXPECT_EQ(d.y, 30);
+    }
+}
+
+// Counting brushes that can still be created measures leaked GDI objects exactly (see
+// gdi_handles.h). Each row runs 1,000 turns after one turn to warm up caches such as the
+// screen's device context.
+TEST_F(BlitTest, ThousandTurnsLeakNoGdiObject) {
+    DrawingOutput* output = nullptr;
+    auto frame = [&](int32_t kind) {
+        output = BeginOutput(canvas_, kind);
+        if (!output)
+            return;
+        int32_t y = RandomUpTo(570) + 5;
+        int32_t x = RandomUpTo(770) + 5;
+        DrawingBlitImage(ImageNativeHandle(0), x, y);
+        DrawingEnd();
+    };
+    auto everyPath = [&](int32_t kind) {
+        output = BeginOutput(canvas_, kind);
+        if (!output)
+            return;
+        output->operations.blitImageScaled(output, black_, 1, 2, 30, 40);
+        output->operations.blitImageScaled(output, icon_, 1, 2, 0, 0);
+        output->operations.blitImageTranslucent(output, black_, 1, 2, 128);
+        output->operations.blitImageTranslucent(output, halfRed_, 1, 2, 200);
+        output->mode = MODE_INVERT;
+        output->operations.blitImageAt(output, opaqueRed_, 1, 2);
+        DrawingEnd();
+    };
+    struct Case {
+        const char* what;
+        std::function<void()> turn;
+    } cases[] = {
+        {"the frame loop's calls", [&] { frame(OUTPUT_KIND_PLAIN); }},
+        {"the frame loop's calls, DIB-only", [&] { frame(OUTPUT_KIND_DIB_ONLY); }},
+        {"every blit path", [&] { everyPath(OUTPUT_KIND_PLAIN); }},
+        {"every blit path, DIB-only", [&] { everyPath(OUTPUT_KIND_DIB_ONLY); }},
+        {"re-creating image 0", [&] { ImageCreate(0, 20, 20); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.turn();
+        int before = CreatableBrushes();
+        ASSERT_GT(before, 60000) << "the count must end at the handle table's limit";
+        for (int i = 0; i < 1000; i++)
+            c.turn();
+        ASSERT_NE(output, nullptr);
+        EXPECT_EQ(before - CreatableBrushes(), 0) << "GDI objects leaked";
+    }
+}
+
+} // namespace
