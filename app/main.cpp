@@ -5,6 +5,7 @@
 #include "core/platform.h"
 #include "image/bmp.h"
 #include "image/decoder.h"
+#include "image/image.h"
 #include "probe/probe.h"
 #include "window/events.h"
 #include "window/gadgets.h"
@@ -39,6 +40,7 @@ int main() {
     ScratchHeapInit();
     DecoderRegistryInit();
     SystemLibrariesProbe();
+    ImageRegistryInit();
     BmpDecoderRegister();
     GadgetsInit();
     EventQueueInit();
@@ -46,6 +48,7 @@ int main() {
 
     width = 800;
     height = 600;
+    ImageCreate(0, 20, 20);
     WindowOpen(0, 0, 0, width, height, TITLE, MAIN_WINDOW_FLAGS);
 
     // The close request only becomes event 16; the window stays open until shutdown.
@@ -55,6 +58,7 @@ int main() {
 
     WindowCloseAll();
     GadgetsShutdown();
+    ImageFreeAll();
     SystemLibrariesRelease();
     PrivateHeapDestroy();
     ExitProcess(0);
