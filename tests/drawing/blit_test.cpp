@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <functional>
 #include <string>
+#include <vector>
 
 #include "core/platform.h"
 #include "drawing/session.h"
@@ -131,19 +131,10 @@ HANDLE SolidImage(ObjectNumber number, uint32_t pixel) {
     return bitmap;
 }
 
-HICON RedIcon(int size) {
-    HDC screen = GetDC(nullptr);
-    HBITMAP colour = CreateCompatibleBitmap(screen, size, size);
-    HDC memory = CreateCompatibleDC(screen);
-    HGDIOBJ previous = SelectObject(memory, colour);
-    RECT all = {0, 0, size, size};
-    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
-    FillRect(memory, &all, red);
-    DeleteObject(red);
-    SelectObject(memory, previous);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    HBITMAP mask = CreateBitmap(size, size, 1, 1, nullptr); // all 0: every pixel opaque
+HICON RedIcon() {
+    std::vector<uint32_t> red(16 * 16, 0x00FF0000);
+    HBITMAP colour = CreateBitmap(16, 16, 1, 32, red.data());
+    HBITMAP mask = CreateBitmap(16, 16, 1, 1, nullptr); // all 0: every pixel opaque
     ICONINFO made = {TRUE, 0, 0, mask, colour};
     HICON icon = CreateIconIndirect(&made);
     DeleteObject(mask);
@@ -165,7 +156,7 @@ class BlitTest : public ::testing::Test {
         clearWhite_ = SolidImage(1, 0x00FFFFFF); // alpha 0 everywhere
         opaqueRed_ = SolidImage(2, 0xFFFF0000);  // alpha 255
         halfRed_ = SolidImage(3, 0x80FF0000);    // alpha 128
-        icon_ = RedIcon(16);
+        icon_ = RedIcon();
         ASSERT_TRUE(black_ && clearWhite_ && opaqueRed_ && halfRed_ && icon_);
     }
     void TearDown() override {
@@ -346,108 +337,62 @@ TEST_F(BlitTest, AlphaChannelOfSectionsAndDeviceBitmaps) {
     DeleteObject(deviceOneAlpha);
 }
 
-TEST_F(BlitTest, PackedDibCopyHoldsTheRowsBottomUp) {
-    auto image = static_cast<HBITMAP>(SolidImage(6, 0));
-    BITMAP info = {};
-    GetObjectA(image, sizeof info, &info);
-    static_cast<uint32_t*>(info.bmBits)[0] = 0x00112233; // bottom left
-    auto* dib = static_cast<uint8_t*>(PackedDibCopy(image));
-    ASSERT_NE(dib, nullptr);
-    auto* header = reinterpret_cast<BITMAPINFOHEADER*>(dib);
-    EXPECT_EQ(header->biSize, 40u);
-    EXPECT_EQ(header->biWidth, 20);
-    EXPECT_EQ(header->biHeight, 20);
-    EXPECT_EQ(header->biBitCount, 24);
-    EXPECT_EQ(GlobalSize(dib), 40u + 60u * 20u) << "rows of 20 x 3 bytes, already aligned";
-    EXPECT_EQ(dib[40], 0x33);
-    EXPECT_EQ(dib[41], 0x22);
-    EXPECT_EQ(dib[42], 0x11);
-    EXPECT_EQ(GlobalFree(dib), nullptr);
-    EXPECT_EQ(PackedDibCopy(reinterpret_cast<HBITMAP>(icon_)), nullptr);
-}
-
-// The device context is taken back from pixel access before any blit: a screen output that
-// handed it over still names the old one.
+// A screen output that handed its device context over for pixel access still names the old
+// one; the translucent blit must take it back before making a compatible context from it.
 HDC canvasDc;
 HDC GiveCanvasDc(DrawingOutput*) { return canvasDc; }
 
-TEST_F(BlitTest, ScreenOutputGetsItsDeviceContextBackFirst) {
+TEST_F(BlitTest, TranslucentBlitTakesTheScreensDeviceContextBackFirst) {
     canvasDc = canvas_.dc;
-    struct Case {
-        const char* what;
-        Call call;
-    } cases[] = {
-        {"at", Call::MainRoutine}, {"scaled", Call::Scaled}, {"translucent", Call::Translucent}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        canvas_.Clear();
-        DrawingOutput* output = BeginOutput(canvas_, OUTPUT_KIND_SCREEN);
-        ASSERT_NE(output, nullptr);
-        output->acquireDeviceContext = GiveCanvasDc;
-        // As after pixel access: the output names a context that no longer exists.
-        HDC gone = CreateCompatibleDC(nullptr);
-        DeleteDC(gone);
-        output->accessState = ACCESS_PIXELS;
-        output->dc = gone;
-        if (c.call == Call::MainRoutine)
-            DrawingBlitImage(black_, 40, 30);
-        else if (c.call == Call::Scaled)
-            output->operations.blitImageScaled(output, black_, 40, 30, 0, 0);
-        else
-            output->operations.blitImageTranslucent(output, black_, 40, 30, 255);
-        EXPECT_EQ(output->dc, canvas_.dc);
-        DrawingEnd();
-        Drawn d = WhatWasDrawn(canvas_);
-        EXPECT_EQ(d.count, 400);
-        EXPECT_EQ(d.x, 40);
-        EXPECT_EQ(d.y, 30);
-    }
+    DrawingOutput* output = BeginOutput(canvas_, OUTPUT_KIND_SCREEN);
+    ASSERT_NE(output, nullptr);
+    output->acquireDeviceContext = GiveCanvasDc;
+    HDC gone = CreateCompatibleDC(nullptr);
+    DeleteDC(gone);
+    output->accessState = ACCESS_PIXELS;
+    output->dc = gone;
+    output->operations.blitImageTranslucent(output, black_, 40, 30, 255);
+    EXPECT_EQ(output->dc, canvas_.dc);
+    DrawingEnd();
+    Drawn d = WhatWasDrawn(canvas_);
+    EXPECT_EQ(d.count, 400);
+    EXPECT_EQ(d.x, 40);
+    EXPECT_EQ(d.y, 30);
 }
 
 // Counting brushes that can still be created measures leaked GDI objects exactly (see
 // gdi_handles.h). Each row runs 1,000 turns after one turn to warm up caches such as the
 // screen's device context.
 TEST_F(BlitTest, ThousandTurnsLeakNoGdiObject) {
-    DrawingOutput* output = nullptr;
-    auto frame = [&](int32_t kind) {
-        output = BeginOutput(canvas_, kind);
-        if (!output)
-            return;
-        int32_t y = RandomUpTo(570) + 5;
-        int32_t x = RandomUpTo(770) + 5;
-        DrawingBlitImage(ImageNativeHandle(0), x, y);
-        DrawingEnd();
-    };
-    auto everyPath = [&](int32_t kind) {
-        output = BeginOutput(canvas_, kind);
-        if (!output)
-            return;
-        output->operations.blitImageScaled(output, black_, 1, 2, 30, 40);
-        output->operations.blitImageScaled(output, icon_, 1, 2, 0, 0);
-        output->operations.blitImageTranslucent(output, black_, 1, 2, 128);
-        output->operations.blitImageTranslucent(output, halfRed_, 1, 2, 200);
-        output->mode = MODE_INVERT;
-        output->operations.blitImageAt(output, opaqueRed_, 1, 2);
-        DrawingEnd();
-    };
-    struct Case {
-        const char* what;
-        std::function<void()> turn;
-    } cases[] = {
-        {"the frame loop's calls", [&] { frame(OUTPUT_KIND_PLAIN); }},
-        {"the frame loop's calls, DIB-only", [&] { frame(OUTPUT_KIND_DIB_ONLY); }},
-        {"every blit path", [&] { everyPath(OUTPUT_KIND_PLAIN); }},
-        {"every blit path, DIB-only", [&] { everyPath(OUTPUT_KIND_DIB_ONLY); }},
-        {"re-creating image 0", [&] { ImageCreate(0, 20, 20); }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        c.turn();
+    for (bool everyPath : {false, true}) {
+        SCOPED_TRACE(everyPath ? "every blit path on both outputs" : "the frame loop's calls");
+        auto turn = [&] {
+            for (int32_t kind : KINDS) {
+                ASSERT_NE(BeginOutput(canvas_, kind), nullptr);
+                int32_t y = RandomUpTo(570) + 5;
+                int32_t x = RandomUpTo(770) + 5;
+                DrawingBlitImage(ImageNativeHandle(0), x, y);
+                if (everyPath) {
+                    DrawingOutput* output = DrawingCurrentOutput();
+                    output->operations.blitImageScaled(output, ImageNativeHandle(0), x, y, 3, 4);
+                    output->operations.blitImageScaled(output, icon_, x, y, 0, 0);
+                    output->operations.blitImageTranslucent(output, ImageNativeHandle(0), x, y,
+                                                            128);
+                    output->operations.blitImageTranslucent(output, halfRed_, x, y, 200);
+                    output->mode = MODE_INVERT;
+                    output->operations.blitImageAt(output, opaqueRed_, x, y);
+                    ImageCreate(0, 20, 20);
+                }
+                DrawingEnd();
+                if (!everyPath)
+                    break; // the program's own output kind only
+            }
+        };
+        turn(); // warms caches such as the screen's device context
         int before = CreatableBrushes();
         ASSERT_GT(before, 60000) << "the count must end at the handle table's limit";
         for (int i = 0; i < 1000; i++)
-            c.turn();
-        ASSERT_NE(output, nullptr);
+            turn();
         EXPECT_EQ(before - CreatableBrushes(), 0) << "GDI objects leaked";
     }
 }
