@@ -28,39 +28,73 @@ bool AlphaBlendExpected() {
     return !v || std::string(v) != "0";
 }
 
-// A top-down 32-bit section selected into a memory context, the target of every output here.
-struct Canvas {
-    HDC dc = nullptr;
-    HBITMAP bitmap = nullptr;
-    HGDIOBJ previous = nullptr;
-    uint32_t* pixels = nullptr;
+// Where the blits land: an output of some kind over an 800x600 target that can be cleared to
+// grey and read back as 0x00RRGGBB pixels, top row first.
+class Target {
+  public:
+    virtual ~Target() = default;
+    virtual std::string Name() const = 0;
+    virtual void Clear() = 0;
+    // Made, begun and current; null on failure.
+    virtual DrawingOutput* Begin() = 0;
+    virtual std::vector<uint32_t> Pixels() = 0;
+};
 
-    Canvas() {
+// A memory device context over a top-down 32-bit section.
+class CanvasTarget : public Target {
+  public:
+    explicit CanvasTarget(int32_t kind) : kind_(kind) {
         dc = CreateCompatibleDC(nullptr);
         BITMAPINFO info = {};
         info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
         info.bmiHeader.biWidth = WIDTH;
-        info.bmiHeader.biHeight = -HEIGHT; // top-down: row y at pixels + y * WIDTH
+        info.bmiHeader.biHeight = -HEIGHT;
         info.bmiHeader.biPlanes = 1;
         info.bmiHeader.biBitCount = 32;
         info.bmiHeader.biCompression = BI_RGB;
         void* bits = nullptr;
-        bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        pixels = static_cast<uint32_t*>(bits);
-        previous = SelectObject(dc, bitmap);
-        Clear();
+        bitmap_ = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        pixels_ = static_cast<uint32_t*>(bits);
+        previous_ = SelectObject(dc, bitmap_);
     }
-    ~Canvas() {
-        SelectObject(dc, previous);
-        DeleteObject(bitmap);
+    ~CanvasTarget() override {
+        SelectObject(dc, previous_);
+        DeleteObject(bitmap_);
         DeleteDC(dc);
     }
-    void Clear() {
-        GdiFlush();
-        for (int i = 0; i < WIDTH * HEIGHT; i++)
-            pixels[i] = GREY;
+    std::string Name() const override {
+        return kind_ == OUTPUT_KIND_DIB_ONLY ? "DIB-only output" : "plain output";
     }
-    uint32_t At(int x, int y) const { return pixels[y * WIDTH + x] & 0xFFFFFF; }
+    void Clear() override {
+        GdiFlush();
+        std::fill(pixels_, pixels_ + WIDTH * HEIGHT, GREY);
+    }
+    DrawingOutput* Begin() override {
+        DrawingOutput* output = DrawingOutputCreate();
+        if (!output)
+            return nullptr;
+        output->kind = kind_;
+        output->dc = dc;
+        output->width = WIDTH;
+        output->height = HEIGHT;
+        output->depth = 32;
+        return DrawingBegin(output) ? output : nullptr;
+    }
+    std::vector<uint32_t> Pixels() override {
+        GdiFlush();
+        std::vector<uint32_t> p(pixels_, pixels_ + WIDTH * HEIGHT);
+        for (uint32_t& v : p)
+            v &= 0xFFFFFF;
+        return p;
+    }
+
+    HDC dc;
+
+  private:
+    int32_t kind_;
+    HBITMAP bitmap_;
+    HGDIOBJ previous_;
+    uint32_t* pixels_;
 };
 
 // What differs from grey: its bounding box, how many pixels, and whether all of them are
@@ -80,43 +114,29 @@ bool Near(uint32_t a, uint32_t b) {
     return true;
 }
 
-Drawn WhatWasDrawn(const Canvas& canvas) {
-    GdiFlush();
+Drawn WhatWasDrawn(const std::vector<uint32_t>& pixels) {
     Drawn d;
-    int right = -1, bottom = -1;
-    d.x = WIDTH;
-    d.y = HEIGHT;
+    int left = WIDTH, top = HEIGHT, right = -1, bottom = -1;
     for (int y = 0; y < HEIGHT; y++)
         for (int x = 0; x < WIDTH; x++) {
-            uint32_t c = canvas.At(x, y);
+            uint32_t c = pixels[y * WIDTH + x];
             if (c == GREY)
                 continue;
             if (d.count++ == 0)
                 d.colour = c;
             d.uniform = d.uniform && Near(c, d.colour);
-            d.x = std::min(d.x, x);
-            d.y = std::min(d.y, y);
+            left = std::min(left, x);
+            top = std::min(top, y);
             right = std::max(right, x);
             bottom = std::max(bottom, y);
         }
-    if (d.count == 0)
-        return Drawn{};
-    d.width = right - d.x + 1;
-    d.height = bottom - d.y + 1;
+    if (d.count > 0) {
+        d.x = left;
+        d.y = top;
+        d.width = right - left + 1;
+        d.height = bottom - top + 1;
+    }
     return d;
-}
-
-// An output over the canvas, made and begun as an output maker and the main routine do.
-DrawingOutput* BeginOutput(const Canvas& canvas, int32_t kind) {
-    DrawingOutput* output = DrawingOutputCreate();
-    if (!output)
-        return nullptr;
-    output->kind = kind;
-    output->dc = canvas.dc;
-    output->width = WIDTH;
-    output->height = HEIGHT;
-    output->depth = 32;
-    return DrawingBegin(output) ? output : nullptr;
 }
 
 // A 20x20 32-bit image of one pixel value, alpha byte included.
@@ -142,8 +162,6 @@ HICON RedIcon() {
     return icon;
 }
 
-const int32_t KINDS[] = {OUTPUT_KIND_PLAIN, OUTPUT_KIND_DIB_ONLY};
-
 class BlitTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -158,6 +176,7 @@ class BlitTest : public ::testing::Test {
         halfRed_ = SolidImage(3, 0x80FF0000);    // alpha 128
         icon_ = RedIcon();
         ASSERT_TRUE(black_ && clearWhite_ && opaqueRed_ && halfRed_ && icon_);
+        targets_ = {&plain_, &dibOnly_};
     }
     void TearDown() override {
         if (DrawingCurrentOutput())
@@ -169,7 +188,9 @@ class BlitTest : public ::testing::Test {
         PrivateHeapDestroy();
     }
 
-    Canvas canvas_;
+    CanvasTarget plain_{OUTPUT_KIND_PLAIN}, dibOnly_{OUTPUT_KIND_DIB_ONLY};
+    // The program's own output first.
+    std::vector<Target*> targets_;
     HANDLE black_ = nullptr, clearWhite_ = nullptr, opaqueRed_ = nullptr, halfRed_ = nullptr;
     HICON icon_ = nullptr;
 };
@@ -211,17 +232,16 @@ TEST_F(BlitTest, EachSlotDrawsTheImageAtItsPlaceAndSize) {
         {"alpha 128, opacity 0", halfRed_, Call::Translucent, 0, 0, 0, 0, 0, 0},
         {"an icon is no bitmap to blend", icon_, Call::Translucent, 0, 0, 255, 0, 0, 0},
     };
-    for (int32_t kind : KINDS) {
+    for (Target* target : targets_) {
         for (const Case& c : cases) {
-            SCOPED_TRACE(std::string(c.what) +
-                         (kind == OUTPUT_KIND_DIB_ONLY ? ", DIB-only" : ", plain"));
-            canvas_.Clear();
-            DrawingOutput* output = BeginOutput(canvas_, kind);
+            SCOPED_TRACE(std::string(c.what) + ", " + target->Name());
+            target->Clear();
+            DrawingOutput* output = target->Begin();
             ASSERT_NE(output, nullptr);
             // The main routine's order: y first, then x.
             int32_t y = RandomUpTo(570) + 5;
             int32_t x = RandomUpTo(770) + 5;
-            int stretchMode = GetStretchBltMode(canvas_.dc);
+            int stretchMode = GetStretchBltMode(output->dc);
             switch (c.call) {
             case Call::MainRoutine:
                 DrawingBlitImage(c.image, x, y);
@@ -233,11 +253,11 @@ TEST_F(BlitTest, EachSlotDrawsTheImageAtItsPlaceAndSize) {
                 output->operations.blitImageTranslucent(output, c.image, x, y, c.opacity);
                 break;
             }
-            if (c.call == Call::MainRoutine && kind == OUTPUT_KIND_PLAIN) {
-                EXPECT_EQ(GetStretchBltMode(canvas_.dc), stretchMode) << "nothing stretched";
+            if (c.call == Call::MainRoutine && output->kind != OUTPUT_KIND_DIB_ONLY) {
+                EXPECT_EQ(GetStretchBltMode(output->dc), stretchMode) << "nothing stretched";
             }
             DrawingEnd();
-            Drawn d = WhatWasDrawn(canvas_);
+            Drawn d = WhatWasDrawn(target->Pixels());
             if (c.drawnWidth == 0) {
                 EXPECT_EQ(d.count, 0);
                 continue;
@@ -261,23 +281,28 @@ TEST_F(BlitTest, InvertingTwiceRestoresTheDestination) {
     auto* p = static_cast<uint32_t*>(info.bmBits);
     for (uint32_t i = 0; i < 400; i++)
         p[i] = (i * 0x0A0B0C) & 0xFFFFFF;
-    for (int32_t kind : KINDS) {
-        SCOPED_TRACE(kind);
-        canvas_.Clear();
-        DrawingOutput* output = BeginOutput(canvas_, kind);
-        ASSERT_NE(output, nullptr);
-        output->mode = MODE_INVERT;
-        DrawingBlitImage(pattern, 100, 50);
-        GdiFlush();
-        // Rows of the image are stored bottom-up.
-        int wrong = 0;
-        for (int y = 0; y < 20; y++)
-            for (int x = 0; x < 20; x++)
-                wrong += canvas_.At(100 + x, 50 + y) != (GREY ^ p[(19 - y) * 20 + x]);
-        EXPECT_EQ(wrong, 0) << "each pixel is the destination XOR the image";
-        DrawingBlitImage(pattern, 100, 50);
-        DrawingEnd();
-        EXPECT_EQ(WhatWasDrawn(canvas_).count, 0);
+    for (Target* target : targets_) {
+        SCOPED_TRACE(target->Name());
+        for (int times = 1; times <= 2; times++) {
+            target->Clear();
+            DrawingOutput* output = target->Begin();
+            ASSERT_NE(output, nullptr);
+            output->mode = MODE_INVERT;
+            for (int i = 0; i < times; i++)
+                DrawingBlitImage(pattern, 100, 50);
+            DrawingEnd();
+            std::vector<uint32_t> pixels = target->Pixels();
+            if (times == 2) {
+                EXPECT_EQ(WhatWasDrawn(pixels).count, 0) << "the destination is restored";
+                continue;
+            }
+            // Rows of the image are stored bottom-up.
+            int wrong = 0;
+            for (int y = 0; y < 20; y++)
+                for (int x = 0; x < 20; x++)
+                    wrong += pixels[(50 + y) * WIDTH + 100 + x] != (GREY ^ p[(19 - y) * 20 + x]);
+            EXPECT_EQ(wrong, 0) << "each pixel is the destination XOR the image";
+        }
     }
 }
 
@@ -343,18 +368,20 @@ HDC canvasDc;
 HDC GiveCanvasDc(DrawingOutput*) { return canvasDc; }
 
 TEST_F(BlitTest, TranslucentBlitTakesTheScreensDeviceContextBackFirst) {
-    canvasDc = canvas_.dc;
-    DrawingOutput* output = BeginOutput(canvas_, OUTPUT_KIND_SCREEN);
+    canvasDc = plain_.dc;
+    plain_.Clear();
+    DrawingOutput* output = plain_.Begin();
     ASSERT_NE(output, nullptr);
+    output->kind = OUTPUT_KIND_SCREEN;
     output->acquireDeviceContext = GiveCanvasDc;
     HDC gone = CreateCompatibleDC(nullptr);
     DeleteDC(gone);
     output->accessState = ACCESS_PIXELS;
     output->dc = gone;
     output->operations.blitImageTranslucent(output, black_, 40, 30, 255);
-    EXPECT_EQ(output->dc, canvas_.dc);
+    EXPECT_EQ(output->dc, plain_.dc);
     DrawingEnd();
-    Drawn d = WhatWasDrawn(canvas_);
+    Drawn d = WhatWasDrawn(plain_.Pixels());
     EXPECT_EQ(d.count, 400);
     EXPECT_EQ(d.x, 40);
     EXPECT_EQ(d.y, 30);
@@ -367,8 +394,8 @@ TEST_F(BlitTest, ThousandTurnsLeakNoGdiObject) {
     for (bool everyPath : {false, true}) {
         SCOPED_TRACE(everyPath ? "every blit path on both outputs" : "the frame loop's calls");
         auto turn = [&] {
-            for (int32_t kind : KINDS) {
-                ASSERT_NE(BeginOutput(canvas_, kind), nullptr);
+            for (Target* target : targets_) {
+                ASSERT_NE(target->Begin(), nullptr);
                 int32_t y = RandomUpTo(570) + 5;
                 int32_t x = RandomUpTo(770) + 5;
                 DrawingBlitImage(ImageNativeHandle(0), x, y);
@@ -385,7 +412,7 @@ TEST_F(BlitTest, ThousandTurnsLeakNoGdiObject) {
                 }
                 DrawingEnd();
                 if (!everyPath)
-                    break; // the program's own output kind only
+                    break; // the program's own output only
             }
         };
         turn(); // warms caches such as the screen's device context
