@@ -38,6 +38,8 @@ class Target {
     // Made, begun and current; null on failure.
     virtual DrawingOutput* Begin() = 0;
     virtual std::vector<uint32_t> Pixels() = 0;
+    // The rest of a frame loop's turn: the flip and the wait for an event.
+    virtual void Present() {}
 };
 
 // A memory device context over a top-down 32-bit section.
@@ -388,19 +390,27 @@ TEST_F(BlitTest, TranslucentBlitTakesTheScreensDeviceContextBackFirst) {
 }
 
 // Counting brushes that can still be created measures leaked GDI objects exactly (see
-// gdi_handles.h). Each row runs 1,000 turns after one turn to warm up caches such as the
-// screen's device context.
+// gdi_handles.h).
 TEST_F(BlitTest, ThousandTurnsLeakNoGdiObject) {
-    for (bool everyPath : {false, true}) {
-        SCOPED_TRACE(everyPath ? "every blit path on both outputs" : "the frame loop's calls");
+    struct Case {
+        const char* what;
+        std::vector<Target*> targets;
+        bool everyPath;
+    } cases[] = {
+        {"the frame loop's calls on the program's own output", {targets_.front()}, false},
+        {"every blit path", {&plain_, &dibOnly_}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         auto turn = [&] {
-            for (Target* target : targets_) {
-                ASSERT_NE(target->Begin(), nullptr);
+            for (Target* target : c.targets) {
+                target->Clear();
+                DrawingOutput* output = target->Begin();
+                ASSERT_NE(output, nullptr);
                 int32_t y = RandomUpTo(570) + 5;
                 int32_t x = RandomUpTo(770) + 5;
                 DrawingBlitImage(ImageNativeHandle(0), x, y);
-                if (everyPath) {
-                    DrawingOutput* output = DrawingCurrentOutput();
+                if (c.everyPath) {
                     output->operations.blitImageScaled(output, ImageNativeHandle(0), x, y, 3, 4);
                     output->operations.blitImageScaled(output, icon_, x, y, 0, 0);
                     output->operations.blitImageTranslucent(output, ImageNativeHandle(0), x, y,
@@ -411,11 +421,13 @@ TEST_F(BlitTest, ThousandTurnsLeakNoGdiObject) {
                     ImageCreate(0, 20, 20);
                 }
                 DrawingEnd();
-                if (!everyPath)
-                    break; // the program's own output only
+                target->Present();
             }
         };
-        turn(); // warms caches such as the screen's device context
+        // Wine makes a few objects once, within the first turns, as a new window is painted
+        // and activated: counting starts after them.
+        for (int i = 0; i < 50; i++)
+            turn();
         int before = CreatableBrushes();
         ASSERT_GT(before, 60000) << "the count must end at the handle table's limit";
         for (int i = 0; i < 1000; i++)
