@@ -6,7 +6,9 @@
 #include "drawing/session.h"
 #include "image/bmp.h"
 #include "image/decoder.h"
+#include "image/image.h"
 #include "probe/probe.h"
+#include "random/random.h"
 #include "screen/screen.h"
 #include "window/events.h"
 #include "window/gadgets.h"
@@ -50,6 +52,7 @@ int main() {
     ScratchHeapInit();
     DecoderRegistryInit();
     SystemLibrariesProbe();
+    ImageRegistryInit();
     DrawingSessionsInit();
     BmpDecoderRegister();
     GadgetsInit();
@@ -58,6 +61,7 @@ int main() {
 
     width = 800;
     height = 600;
+    ImageCreate(0, 20, 20);
     // Without Direct3D 9 or a window the loop still runs: clearing, drawing and presenting
     // then do nothing.
     ScreenInit();
@@ -71,6 +75,11 @@ int main() {
         // The back buffer's device context is given back at the end of the session, before
         // the frame is presented.
         if (DrawingBegin(ScreenDrawingOutput())) {
+            // Vertical first: the order fixes which generator output becomes which coordinate.
+            // The bounds keep the whole square at least 5 pixels inside the screen.
+            int32_t y = RandomUpTo(570) + 5;
+            int32_t x = RandomUpTo(770) + 5;
+            DrawingBlitImage(ImageNativeHandle(0), x, y);
             DrawingEnd();
         }
         ScreenFlip();
@@ -80,6 +89,7 @@ int main() {
     WindowCloseAll();
     GadgetsShutdown();
     ScreenShutdown();
+    ImageFreeAll();
     SystemLibrariesRelease();
     PrivateHeapDestroy();
     FRAME_COUNTER_REPORT();

@@ -3,6 +3,7 @@
 #include "drawing/session.h"
 
 #include "core/platform.h"
+#include "drawing/blit.h"
 
 namespace {
 
@@ -21,6 +22,10 @@ void SetCurrentOutput(DrawingOutput* output) {
 // program never calls them.
 DrawingOperations DefaultOperations() {
     DrawingOperations operations = {};
+    operations.blitImageAt = BlitImageAt;                   // 9
+    operations.blitImageScaled = BlitImageScaled;           // 10
+    operations.blitImageTranslucent = BlitImageTranslucent; // 11
+
     operations.sessionPrepare = SessionPrepare; // 22
     operations.sessionFinish = SessionFinish;   // 23
     return operations;
