@@ -134,9 +134,9 @@ std::string FrameDescribe(const FrameReport& report) {
     }
     if (report.otherPixels) {
         std::snprintf(text, sizeof text,
-                      "; %d pixels neither grey nor black, the first 0x%06x at (%d,%d)",
-                      report.otherPixels, static_cast<unsigned>(report.otherColour), report.otherX,
-                      report.otherY);
+                      "; %d pixel%s neither grey nor black, the first 0x%06x at (%d,%d)",
+                      report.otherPixels, report.otherPixels == 1 ? "" : "s",
+                      static_cast<unsigned>(report.otherColour), report.otherX, report.otherY);
         line += text;
     }
     return line;

@@ -8,6 +8,7 @@
 // display, 3 no screen found (or it went away during the run).
 #include <X11/Xlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -203,19 +204,29 @@ std::string Verdict(const Run& run, const Options& o, bool* bug) {
 }
 
 void Save(const Run& run, const std::string& dir) {
-    mkdir(dir.c_str(), 0777);
+    // Like mkdir -p: every missing folder on the way.
+    for (size_t slash = dir.find('/', 1);; slash = dir.find('/', slash + 1)) {
+        mkdir(dir.substr(0, slash).c_str(), 0777);
+        if (slash == std::string::npos)
+            break;
+    }
     std::vector<std::string> written;
     auto write = [&](const std::string& name, const std::vector<uint32_t>& pixels) {
         std::string path = dir + "/" + name;
         if (!pixels.empty() && PngWrite(path, pixels, WIDTH, HEIGHT))
             written.push_back(path);
     };
+    // A picture of an earlier run must not pass for one of this run.
+    if (run.firstBadPixels.empty())
+        unlink((dir + "/first-bad-frame.png").c_str());
     write("first-bad-frame.png", run.firstBadPixels);
     write("last-frame.png", run.lastPixels);
     write("positions.png", run.map.Render());
     std::string line = "pictures:";
     for (const std::string& path : written)
         line += " " + path;
+    if (written.empty())
+        line += " none could be written into " + dir;
     std::printf("%s\n", line.c_str());
 }
 
