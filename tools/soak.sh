@@ -4,14 +4,16 @@
 #   tools/soak.sh [--renderer gl|vulkan] [--frames N] [--closes N]
 #
 # 1. Runs onebox.exe for 20,000 presented frames (--frames) and reports the resident memory
-#    (VmRSS) of its Wine process at 1,000 frames and at the end, then closes it with Alt+F4.
+#    (VmRSS) of its Wine process at 1,000 frames, half way and at the end, then closes it with
+#    Alt+F4.
 #    Frames are counted exactly, not estimated: Wine's Direct3D 9 traces each Present call
 #    (WINEDEBUG=trace+d3d9), and the trace is counted as it comes. Tracing costs the program
 #    some speed, which the printed frame rate includes.
 # 2. Ten runs (--closes) closed by a real Alt+F4 at a random moment 0.3 to 3 s after the
 #    window appeared; each must end with exit code 0.
 # ONEBOX_BUILD_DIR picks the build tree (default build/mingw); ONEBOX_SOAK_EXE runs another
-# program with the same title (the checker's test presenter, say) instead of onebox.exe.
+# program with the same title (the checker's test presenter, say) instead of onebox.exe, with
+# ONEBOX_SOAK_ARGS as its arguments: a baseline for the memory figures.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -25,7 +27,7 @@ while [ $# -gt 0 ]; do
     --frames) frames=${2:-} ;;
     --closes) closes=${2:-} ;;
     *)
-        sed -n 2,16p "$0"
+        sed -n 2,17p "$0"
         exit 2
         ;;
     esac
@@ -58,7 +60,9 @@ trap 'rm -rf "$work"' EXIT
 # Starts the program headless under the runner; extra environment comes as arguments.
 start() {
     rm -f "$work/display"
-    env "$@" ONEBOX_HEADLESS=1 ONEBOX_DISPLAY_FILE="$work/display" tools/wine-run.sh "$exe" &
+    # shellcheck disable=SC2086 # the arguments are meant to split
+    env "$@" ONEBOX_HEADLESS=1 ONEBOX_DISPLAY_FILE="$work/display" tools/wine-run.sh "$exe" \
+        ${ONEBOX_SOAK_ARGS:-} &
     runner=$!
 }
 
@@ -122,8 +126,9 @@ status=0
 # 1. The long run. The trace goes to the runner's standard error; awk counts the presents and
 #    says when the two marks are reached.
 mkfifo "$work/marks"
-start WINEDEBUG=-all,trace+d3d9 2> >(awk -v early="$early" -v last="$frames" '
-    /:d3d9_device_Present / { n++; if (n == early || n == last) { print n; fflush() } }' \
+middle=$((frames / 2))
+start WINEDEBUG=-all,trace+d3d9 2> >(awk -v a="$early" -v b="$middle" -v c="$frames" '
+    /:d3d9_device_Present / { n++; if (n == a || n == b || n == c) { print n; fflush() } }' \
     >"$work/marks") >/dev/null
 exec 7<"$work/marks"
 if ! wait_window; then
@@ -138,6 +143,9 @@ if ! read -r -t 120 _ <&7; then
 fi
 early_time=$(date +%s.%N)
 early_rss=$(rss_kib)
+# Half way as well, so that memory that settles after a while can be told from a steady leak.
+read -r -t 1800 _ <&7
+middle_rss=$(rss_kib)
 if ! read -r -t 1800 _ <&7; then
     echo "soak: fewer than $frames frames presented in 30 min — FAILED"
     wineserver -k 2>/dev/null
@@ -152,7 +160,7 @@ rate=$(awk -v a="$early_time" -v b="$end_time" -v n=$((frames - early)) \
     'BEGIN { printf "%.0f", n / (b - a) }')
 growth=$(awk -v a="$early_rss" -v b="$end_rss" 'BEGIN { printf "%+.1f", (b - a) / 1024 }')
 echo "soak ($renderer): resident memory $((early_rss / 1024)) MiB at $early frames," \
-    "$((end_rss / 1024)) MiB at $frames frames ($growth MiB);" \
+    "$((middle_rss / 1024)) MiB at $middle, $((end_rss / 1024)) MiB at $frames ($growth MiB);" \
     "$rate frames/s between the two, with the trace on; closed by Alt+F4 with exit code $rc"
 [ "$rc" -eq 0 ] || status=1
 
