@@ -20,6 +20,8 @@ empty=":$num"
 cases=(
     "--frames 0|2|usage: onebox-check"
     "--rate fast|2|usage: onebox-check"
+    "--frames inf|2|usage: onebox-check"
+    "--frames 1e12|2|usage: onebox-check"
     "--save|2|usage: onebox-check"
     "--colour red|2|usage: onebox-check"
     "--display :4095 --wait 1|2|cannot open X display :4095"

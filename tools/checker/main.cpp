@@ -63,7 +63,9 @@ bool ParseOptions(int argc, char** argv, Options& o) {
         const char* v = argv[++i];
         char* end = nullptr;
         double number = std::strtod(v, &end);
-        bool numeric = end != v && *end == '\0' && number >= 0;
+        // Bounded so that every count fits an int.
+        bool numeric =
+            end != v && *end == '\0' && std::isfinite(number) && number >= 0 && number <= 1e9;
         if (a == "--display")
             o.display = v;
         else if (a == "--title")
@@ -257,10 +259,14 @@ int main(int argc, char** argv) {
     }
 
     Run run;
-    double start = Now();
+    double begin = Now(), start = begin;
     for (int i = 0;; ++i) {
-        if (o.seconds > 0 ? Now() - start >= o.seconds : i >= o.frames)
+        if (o.seconds > 0 ? Now() - begin >= o.seconds : i >= o.frames)
             break;
+        // After a stall (the machine busy, a slow grab) the schedule moves on instead of
+        // catching up with a burst of grabs faster than the rate asked for.
+        if (Now() > start + (i + 1) / o.rate)
+            start = Now() - i / o.rate;
         SleepUntil(start + i / o.rate);
         if (!XScreenGrab(display, place, WIDTH, HEIGHT, pixels)) {
             run.lost = true;
