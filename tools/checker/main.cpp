@@ -181,8 +181,9 @@ std::string Verdict(const Run& run, const Options& o, bool* bug) {
     int distinct = static_cast<int>(run.positions.size());
     if (run.lost) {
         *bug = true;
-        return "frame " + std::to_string(run.frames) +
-               ": the screen went away during the run; verdict: BUG";
+        return "frame " + std::to_string(run.frames) + ": the screen went away (after " +
+               std::to_string(run.bad) + " bad of " + Plural(run.frames, "frame", "frames") +
+               "); verdict: no screen";
     }
     if (run.bad) {
         *bug = true;
@@ -269,8 +270,12 @@ int main(int argc, char** argv) {
             start = Now() - i / o.rate;
         SleepUntil(start + i / o.rate);
         if (!XScreenGrab(display, place, WIDTH, HEIGHT, pixels)) {
-            run.lost = true;
-            break;
+            // Wine may make the screen's X window anew (a device reset): look once more.
+            place = XScreenFind(display, o.title, WIDTH, HEIGHT);
+            if (!place.window || !XScreenGrab(display, place, WIDTH, HEIGHT, pixels)) {
+                run.lost = true;
+                break;
+            }
         }
         ++run.frames;
         FrameReport report = FrameAnalyse(pixels.data(), WIDTH, HEIGHT);
