@@ -1,34 +1,76 @@
 #!/usr/bin/env bash
-# Builds onebox.exe (the mingw preset) when needed and runs it under Wine.
+# Builds onebox.exe and the frame checker (the mingw preset) when needed and runs onebox.exe
+# under Wine.
 #
-#   tools/run.sh
+#   tools/run.sh [--renderer gl|vulkan]
 #
 # With an X display (DISPLAY set) the window opens there and the program runs until you close
-# it. Without one it runs headless on the Wine runner's private X server: after a few seconds
-# this script finds the window by its title, closes it with Alt+F4 sent as real X keyboard
-# input, and prints a verdict. ONEBOX_BUILD_DIR picks another build tree (default build/mingw).
+# it. Without one it runs headless on the Wine runner's private X server: this script finds the
+# window by its title, has onebox-check watch its screen for 300 frames (the verdict line and
+# the paths of its pictures, under build/mingw/check/, are printed), closes the window with
+# Alt+F4 sent as real X keyboard input, and prints a verdict on the exit code. The exit status
+# is 0 only when the checker found no bug and the program ended with code 0.
+#
+# --renderer vulkan runs Wine's Direct3D on Vulkan (Mesa's lavapipe) instead of OpenGL.
+# ONEBOX_BUILD_DIR picks another build tree (default build/mingw). ONEBOX_RUN_EXE runs another
+# program with the same title instead of onebox.exe, with ONEBOX_RUN_ARGS as its arguments, and
+# skips the set-up and the build (the tests do this); ONEBOX_CHECK_ARGS replaces the checker's
+# default arguments.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
+renderer=gl
+while [ $# -gt 0 ]; do
+    case $1 in
+    --renderer)
+        renderer=${2:-}
+        shift 2 || true
+        ;;
+    *)
+        sed -n 2,20p "$0"
+        exit 2
+        ;;
+    esac
+done
+case $renderer in
+gl | vulkan) ;;
+*)
+    echo "onebox: --renderer takes gl or vulkan" >&2
+    exit 2
+    ;;
+esac
+export ONEBOX_RENDERER=$renderer
+
 title="OpenScreen() or ClearScreen()-Bug - You should not see more then one black box. If you see more - it's a bug."
 build=${ONEBOX_BUILD_DIR:-build/mingw}
-exe=$build/app/onebox.exe
+exe=${ONEBOX_RUN_EXE:-$build/app/onebox.exe}
+checker=$build/tools/checker/onebox-check
+check_dir=$build/check
+[ "$renderer" = vulkan ] && check_dir=$build/check-vulkan
+case $build in
+/*) prefix=$build/wine-prefix ;;
+*) prefix=$root/$build/wine-prefix ;;
+esac
+[ "$renderer" = vulkan ] && prefix=$prefix-vulkan
 
 fail() {
     echo "onebox: $* — FAILED"
     exit 1
 }
 
-bash tools/setup.sh >/dev/null || fail "could not install the packages (tools/setup.sh)"
-if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake --preset mingw -B "$build" >/dev/null || fail "cmake could not configure $build"
+if [ -z "${ONEBOX_RUN_EXE:-}" ]; then
+    bash tools/setup.sh >/dev/null || fail "could not install the packages (tools/setup.sh)"
+    if [ ! -f "$build/CMakeCache.txt" ]; then
+        cmake --preset mingw -B "$build" >/dev/null || fail "cmake could not configure $build"
+    fi
+    cmake --build "$build" --target onebox onebox-check -j2 >/dev/null ||
+        fail "the build of onebox.exe or onebox-check failed"
 fi
-cmake --build "$build" --target onebox -j2 >/dev/null || fail "the build of onebox.exe failed"
 
 if [ -n "${DISPLAY:-}" ] && [ "${ONEBOX_HEADLESS:-0}" != 1 ]; then
-    echo "onebox: running on display $DISPLAY; close the window to end it"
-    tools/wine-run.sh "$exe"
+    echo "onebox: running on display $DISPLAY ($renderer renderer); close the window to end it"
+    tools/wine-run.sh "$exe" ${ONEBOX_RUN_ARGS:-}
     rc=$?
     [ "$rc" -eq 0 ] || fail "exit code $rc"
     echo "onebox: exit code 0 — OK"
@@ -38,13 +80,14 @@ fi
 # Headless: the runner starts its own Xvfb and says which display through this file.
 display_file=$(mktemp)
 trap 'rm -f "$display_file"' EXIT
-ONEBOX_HEADLESS=1 ONEBOX_DISPLAY_FILE=$display_file tools/wine-run.sh "$exe" &
+# shellcheck disable=SC2086 # the arguments are meant to split
+ONEBOX_HEADLESS=1 ONEBOX_DISPLAY_FILE=$display_file tools/wine-run.sh "$exe" ${ONEBOX_RUN_ARGS:-} &
 runner=$!
 
 # Ends a run that would not end by itself: the runner's own cleanup waits for Wine, so the
 # Wine session is ended directly.
 stop_run() {
-    WINEPREFIX=${ONEBOX_WINEPREFIX:-$root/$build/wine-prefix} wineserver -k 2>/dev/null
+    WINEPREFIX=${ONEBOX_WINEPREFIX:-$prefix} wineserver -k 2>/dev/null
     wait "$runner" 2>/dev/null
 }
 
@@ -87,8 +130,17 @@ case $? in
 *) stop_run; fail "no window with the expected title appeared" ;;
 esac
 
-# Let it run a few frames' worth of seconds before closing it.
-sleep 3
+# The checker watches the screen while the program runs; its line is the run's verdict on the
+# picture, and a bug it finds makes the run fail after the window has been closed as usual.
+# shellcheck disable=SC2086
+"$checker" --display "$DISPLAY" ${ONEBOX_CHECK_ARGS:---frames 300 --min-distinct 150 --save $check_dir}
+check_rc=$?
+case $check_rc in
+0) check_verdict="no bug" ;;
+1) check_verdict="BUG" ;;
+3) check_verdict="no screen" ;;
+*) check_verdict="checker failed (code $check_rc)" ;;
+esac
 kill -0 "$runner" 2>/dev/null || {
     wait "$runner"
     fail "the program ended by itself (exit code $?) instead of waiting for the close"
@@ -116,3 +168,4 @@ rc=$?
 ms=$(((end - start) / 1000000))
 [ "$rc" -eq 0 ] || fail "window appeared with the expected title, closed on Alt+F4, but exit code $rc"
 echo "onebox: window appeared with the expected title, closed on Alt+F4 (the run ended ${ms} ms after the key), exit code 0 — OK"
+[ "$check_rc" -eq 0 ] || fail "the frame checker's verdict: $check_verdict"

@@ -11,6 +11,7 @@
 # a window from one test must not take focus or input meant for another. Each run ends its
 # wineserver and its Xvfb, so nothing is left behind. With ONEBOX_DISPLAY_FILE set, the display
 # the program runs on is written into that file before the program starts.
+# ONEBOX_RENDERER=vulkan runs Direct3D on Vulkan, in the prefix build/<preset>/wine-prefix-vulkan.
 set -u
 
 # The build tree is the nearest folder above the executable that holds a CMakeCache.txt.
@@ -26,7 +27,11 @@ find_build_tree() {
 
 setup_env() {
     local tree=$1
-    export WINEPREFIX=${ONEBOX_WINEPREFIX:-$tree/wine-prefix}
+    # ONEBOX_RENDERER=vulkan: Wine's Direct3D on Vulkan (Mesa's lavapipe) instead of OpenGL,
+    # in a prefix of its own so that both renderers' prefixes stay ready side by side.
+    local suffix=
+    [ "${ONEBOX_RENDERER:-gl}" = vulkan ] && suffix=-vulkan
+    export WINEPREFIX=${ONEBOX_WINEPREFIX:-$tree/wine-prefix$suffix}
     export WINEARCH=win32
     export WINEDEBUG=${WINEDEBUG:--all}
     # No Mono or Gecko: their installers would ask on first start.
@@ -64,6 +69,9 @@ make_prefix() {
     wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
     # A crash must end the process, not wait on a dialog nobody will see.
     wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    if [ "${ONEBOX_RENDERER:-gl}" = vulkan ]; then
+        wine reg add 'HKCU\Software\Wine\Direct3D' /v renderer /d vulkan /f >/dev/null 2>&1
+    fi
     wineserver -w
     touch "$WINEPREFIX/.onebox-ready"
 }

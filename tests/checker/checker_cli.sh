@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# onebox-check's exit codes and lines where there is nothing right to watch: bad arguments, no
+# X display, and a display with no onebox on it (an X server of its own, nothing running).
+#
+#   checker_cli.sh PATH/TO/onebox-check
+set -u
+checker=$1
+
+fifo=$(mktemp -u)
+mkfifo "$fifo"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+xvfb=$!
+read -r -t 20 num <"$fifo" || num=
+rm -f "$fifo"
+trap 'kill $xvfb 2>/dev/null; wait $xvfb 2>/dev/null' EXIT
+[ -n "$num" ] || { echo "Xvfb did not start"; exit 1; }
+empty=":$num"
+
+# arguments | exit code | a line that must be printed (stdout and stderr)
+cases=(
+    "--frames 0|2|usage: onebox-check"
+    "--rate fast|2|usage: onebox-check"
+    "--frames inf|2|usage: onebox-check"
+    "--frames 1e12|2|usage: onebox-check"
+    "--save|2|usage: onebox-check"
+    "--colour red|2|usage: onebox-check"
+    "--display :4095 --wait 1|2|cannot open X display :4095"
+    "--display $empty --wait 0.5|3|showed a grey frame within 0.5 s; verdict: no screen"
+)
+failed=0
+for c in "${cases[@]}"; do
+    IFS='|' read -r args want_rc want_line <<<"$c"
+    # shellcheck disable=SC2086 # the arguments are meant to split
+    out=$("$checker" $args 2>&1)
+    rc=$?
+    if [ "$rc" != "$want_rc" ] || ! grep -qF -- "$want_line" <<<"$out"; then
+        echo "onebox-check $args: exit code $rc, wanted $want_rc with \"$want_line\"; printed:"
+        echo "$out"
+        failed=1
+    fi
+done
+exit $failed

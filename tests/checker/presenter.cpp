@@ -1,0 +1,173 @@
+// A stand-in for onebox.exe's screen that the frame checker is tested against: Wine's own
+// Direct3D 9 presents into a STATIC child of an 800x600 window, every frame grey with black
+// 20x20 boxes, until the window is closed (exit code 0).
+//
+//   presenter.exe [good | gdi | two | skipclear]
+//
+// good:      one box per frame at a random place, filled by Direct3D itself.
+// gdi:       the same box drawn through the back buffer's device context, as onebox.exe draws
+//            its image.
+// two:       two boxes per frame, one in each half of the screen.
+// skipclear: every third frame keeps the previous frame instead of clearing it, so that frame
+//            shows the previous box and its own; boxes alternate between the screen's halves
+//            so the two never touch.
+//
+// d3d9.dll is loaded at run time, as onebox.exe does, so the program starts without it.
+#include <windows.h>
+
+#include <d3d9.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const char TITLE[] = "OpenScreen() or ClearScreen()-Bug - You should not see more then one "
+                     "black box. If you see more - it's a bug.";
+const int WIDTH = 800;
+const int HEIGHT = 600;
+const int BOX = 20;
+
+enum Mode { MODE_GOOD, MODE_GDI, MODE_TWO, MODE_SKIP_CLEAR };
+
+typedef IDirect3D9*(WINAPI* Direct3DCreate9Function)(UINT);
+
+bool closed = false;
+
+LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CLOSE) {
+        closed = true;
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+unsigned state = 12345;
+// x in [lo, hi], a small generator of its own so runs do not depend on the C runtime's.
+int RandomIn(int lo, int hi) {
+    state = state * 1103515245u + 12345u;
+    return lo + static_cast<int>((state >> 8) % static_cast<unsigned>(hi - lo + 1));
+}
+
+void FillBox(IDirect3DDevice9* device, int x, int y) {
+    D3DRECT r = {x, y, x + BOX, y + BOX};
+    device->Clear(1, &r, D3DCLEAR_TARGET, D3DCOLOR_XRGB(0, 0, 0), 1.0f, 0);
+}
+
+void DrawBoxThroughDc(IDirect3DDevice9* device, int x, int y) {
+    IDirect3DSurface9* back = nullptr;
+    if (FAILED(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back)))
+        return;
+    HDC dc = nullptr;
+    if (SUCCEEDED(back->GetDC(&dc))) {
+        RECT r = {x, y, x + BOX, y + BOX};
+        FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        back->ReleaseDC(dc);
+    }
+    back->Release();
+}
+
+HWND OpenWindow(HINSTANCE instance, HWND* child) {
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = ParentProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = "OneboxPresenter";
+    RegisterClassA(&windowClass);
+    DWORD style = WS_CAPTION | WS_SYSMENU;
+    RECT r = {0, 0, WIDTH, HEIGHT};
+    AdjustWindowRect(&r, style, FALSE);
+    int w = r.right - r.left, h = r.bottom - r.top;
+    HWND parent = CreateWindowA(
+        "OneboxPresenter", TITLE, style | WS_VISIBLE, (GetSystemMetrics(SM_CXSCREEN) - w) / 2,
+        (GetSystemMetrics(SM_CYSCREEN) - h) / 2, w, h, nullptr, nullptr, instance, nullptr);
+    if (!parent)
+        return nullptr;
+    *child = CreateWindowA("STATIC", "", WS_CHILD | WS_VISIBLE, 0, 0, WIDTH, HEIGHT, parent,
+                           nullptr, instance, nullptr);
+    return *child ? parent : nullptr;
+}
+
+IDirect3DDevice9* CreateDevice(HWND child) {
+    HMODULE library = LoadLibraryA("d3d9.dll");
+    if (!library)
+        return nullptr;
+    Direct3DCreate9Function create = reinterpret_cast<Direct3DCreate9Function>(
+        reinterpret_cast<void (*)()>(GetProcAddress(library, "Direct3DCreate9")));
+    IDirect3D9* d3d = create ? create(D3D_SDK_VERSION) : nullptr;
+    if (!d3d)
+        return nullptr;
+    D3DPRESENT_PARAMETERS parameters = {};
+    parameters.BackBufferWidth = WIDTH;
+    parameters.BackBufferHeight = HEIGHT;
+    parameters.BackBufferFormat = D3DFMT_X8R8G8B8;
+    parameters.BackBufferCount = 1;
+    // Copy keeps the back buffer's content after a present, so a skipped clear really shows
+    // the previous frame underneath the new box.
+    parameters.SwapEffect = D3DSWAPEFFECT_COPY;
+    parameters.hDeviceWindow = child;
+    parameters.Windowed = TRUE;
+    parameters.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
+    parameters.PresentationInterval = D3DPRESENT_INTERVAL_ONE;
+    IDirect3DDevice9* device = nullptr;
+    HRESULT result = d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, child,
+                                       D3DCREATE_SOFTWARE_VERTEXPROCESSING, &parameters, &device);
+    d3d->Release();
+    return SUCCEEDED(result) ? device : nullptr;
+}
+
+// Clears (unless told not to) and draws the frame's boxes.
+void DrawFrame(IDirect3DDevice9* device, Mode mode, unsigned frame) {
+    bool clear = !(mode == MODE_SKIP_CLEAR && frame % 3 == 2);
+    if (clear)
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, D3DCOLOR_XRGB(0x88, 0x88, 0x88), 1.0f, 0);
+    int y = RandomIn(5, 575);
+    switch (mode) {
+    case MODE_GOOD:
+        FillBox(device, RandomIn(5, 775), y);
+        break;
+    case MODE_GDI:
+        DrawBoxThroughDc(device, RandomIn(5, 775), y);
+        break;
+    case MODE_TWO:
+        FillBox(device, RandomIn(5, 370), y);
+        FillBox(device, RandomIn(410, 775), RandomIn(5, 575));
+        break;
+    case MODE_SKIP_CLEAR:
+        FillBox(device, frame % 2 ? RandomIn(410, 775) : RandomIn(5, 370), y);
+        break;
+    }
+    device->Present(nullptr, nullptr, nullptr, nullptr);
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+    Mode mode = MODE_GOOD;
+    if (std::strstr(commandLine, "gdi"))
+        mode = MODE_GDI;
+    else if (std::strstr(commandLine, "two"))
+        mode = MODE_TWO;
+    else if (std::strstr(commandLine, "skipclear"))
+        mode = MODE_SKIP_CLEAR;
+    state = GetTickCount();
+
+    HWND child = nullptr;
+    HWND parent = OpenWindow(instance, &child);
+    if (!parent)
+        return 2;
+    IDirect3DDevice9* device = CreateDevice(child);
+    if (!device)
+        return 3;
+    for (unsigned frame = 0; !closed; ++frame) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        DrawFrame(device, mode, frame);
+    }
+    device->Release();
+    DestroyWindow(parent);
+    return 0;
+}

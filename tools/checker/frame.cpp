@@ -1,0 +1,143 @@
+#include "frame.h"
+
+#include <cstdio>
+
+namespace {
+
+const uint32_t RGB_MASK = 0xFFFFFF;
+
+// Fills one region from (x, y) with an explicit stack (a 800x600 black frame would overflow a
+// recursive fill) and marks its pixels as seen.
+FrameBox FillRegion(const uint32_t* pixels, int width, int height, int x, int y,
+                    std::vector<uint8_t>& seen, std::vector<int>& stack) {
+    FrameBox box = {x, y, 1, 1, 0};
+    int right = x, bottom = y;
+    stack.clear();
+    stack.push_back(y * width + x);
+    seen[y * width + x] = 1;
+    while (!stack.empty()) {
+        int at = stack.back();
+        stack.pop_back();
+        int px = at % width, py = at / width;
+        ++box.pixels;
+        if (px < box.x)
+            box.x = px;
+        if (px > right)
+            right = px;
+        if (py < box.y)
+            box.y = py;
+        if (py > bottom)
+            bottom = py;
+        const int dx[4] = {1, -1, 0, 0};
+        const int dy[4] = {0, 0, 1, -1};
+        for (int i = 0; i < 4; ++i) {
+            int nx = px + dx[i], ny = py + dy[i];
+            if (nx < 0 || ny < 0 || nx >= width || ny >= height)
+                continue;
+            int n = ny * width + nx;
+            if (!seen[n] && (pixels[n] & RGB_MASK) == 0) {
+                seen[n] = 1;
+                stack.push_back(n);
+            }
+        }
+    }
+    box.width = right - box.x + 1;
+    box.height = bottom - box.y + 1;
+    return box;
+}
+
+} // namespace
+
+FrameReport FrameAnalyse(const uint32_t* pixels, int width, int height) {
+    FrameReport report = {{}, 0, -1, -1, 0};
+    std::vector<uint8_t> seen(static_cast<size_t>(width) * height, 0);
+    std::vector<int> stack;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            int at = y * width + x;
+            uint32_t colour = pixels[at] & RGB_MASK;
+            if (colour == GREY || seen[at])
+                continue;
+            if (colour == 0) {
+                report.boxes.push_back(FillRegion(pixels, width, height, x, y, seen, stack));
+                continue;
+            }
+            if (report.otherPixels++ == 0) {
+                report.otherX = x;
+                report.otherY = y;
+                report.otherColour = colour;
+            }
+        }
+    }
+    return report;
+}
+
+bool FrameIsGood(const FrameReport& report) {
+    if (report.otherPixels != 0 || report.boxes.size() != 1)
+        return false;
+    const FrameBox& box = report.boxes[0];
+    return box.width == BOX_SIZE && box.height == BOX_SIZE && box.pixels == BOX_SIZE * BOX_SIZE &&
+           box.x >= BOX_MIN && box.x <= BOX_MAX_X && box.y >= BOX_MIN && box.y <= BOX_MAX_Y;
+}
+
+bool FrameCouldBeTorn(const FrameReport& report) {
+    if (report.otherPixels != 0)
+        return false;
+    // Every row must be a row of some correct frame: grey with at most one 20-pixel run.
+    for (size_t i = 0; i < report.boxes.size(); ++i) {
+        const FrameBox& box = report.boxes[i];
+        if (box.width != BOX_SIZE || box.height > BOX_SIZE ||
+            box.pixels != box.width * box.height || box.x < BOX_MIN || box.x > BOX_MAX_X ||
+            box.y < BOX_MIN || box.y + box.height > BOX_MAX_Y + BOX_SIZE)
+            return false;
+        for (size_t j = 0; j < i; ++j) {
+            const FrameBox& other = report.boxes[j];
+            if (other.y < box.y + box.height && box.y < other.y + other.height)
+                return false;
+        }
+    }
+    return true;
+}
+
+std::string FrameDescribe(const FrameReport& report) {
+    char text[160];
+    size_t count = report.boxes.size();
+    std::snprintf(text, sizeof text, "%zu box%s", count, count == 1 ? "" : "es");
+    std::string line = text;
+    // A handful of places is enough for a person; a frame that never got cleared has hundreds.
+    const size_t shown = 4;
+    for (size_t i = 0; i < count && i < shown; ++i) {
+        const FrameBox& box = report.boxes[i];
+        line += i == 0 ? " " : (i + 1 == count ? " and " : ", ");
+        bool square =
+            box.width == BOX_SIZE && box.height == BOX_SIZE && box.pixels == BOX_SIZE * BOX_SIZE;
+        if (!square) {
+            std::snprintf(text, sizeof text, "of %dx%d (%d black pixels) ", box.width, box.height,
+                          box.pixels);
+            line += text;
+        }
+        std::snprintf(text, sizeof text, i == 0 || !square ? "at (%d,%d)" : "(%d,%d)", box.x,
+                      box.y);
+        line += text;
+    }
+    if (count > shown) {
+        std::snprintf(text, sizeof text, " and %zu more", count - shown);
+        line += text;
+    }
+    if (count == 1) {
+        const FrameBox& box = report.boxes[0];
+        if (box.x < BOX_MIN || box.x > BOX_MAX_X || box.y < BOX_MIN || box.y > BOX_MAX_Y) {
+            std::snprintf(text, sizeof text, ", outside %d..%d x %d..%d", BOX_MIN, BOX_MAX_X,
+                          BOX_MIN, BOX_MAX_Y);
+            line += text;
+        }
+    }
+    if (report.otherPixels) {
+        std::snprintf(text, sizeof text,
+                      "; %d pixel%s neither grey nor black, the first 0x%06x at (%d,%d)",
+                      report.otherPixels, report.otherPixels == 1 ? "" : "s",
+                      static_cast<unsigned>(report.otherColour), report.otherX, report.otherY);
+        line += text;
+    }
+    return line;
+}

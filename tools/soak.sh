@@ -1,0 +1,187 @@
+#!/usr/bin/env bash
+# Soak and random closes for onebox.exe, headless under the Wine runner (not part of the tests).
+#
+#   tools/soak.sh [--renderer gl|vulkan] [--frames N] [--closes N]
+#
+# 1. Runs onebox.exe for 20,000 presented frames (--frames) and reports the resident memory
+#    (VmRSS) of its Wine process at 1,000 frames, half way and at the end, then closes it with
+#    Alt+F4.
+#    Frames are counted exactly, not estimated: Wine's Direct3D 9 traces each Present call
+#    (WINEDEBUG=trace+d3d9), and the trace is counted as it comes. Tracing costs the program
+#    some speed, which the printed frame rate includes.
+# 2. Ten runs (--closes) closed by a real Alt+F4 at a random moment 0.3 to 3 s after the
+#    window appeared; each must end with exit code 0.
+# ONEBOX_BUILD_DIR picks the build tree (default build/mingw); ONEBOX_SOAK_EXE runs another
+# program with the same title (the checker's test presenter, say) instead of onebox.exe, with
+# ONEBOX_SOAK_ARGS as its arguments: a baseline for the memory figures.
+set -uo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+
+renderer=gl
+frames=20000
+closes=10
+while [ $# -gt 0 ]; do
+    case $1 in
+    --renderer) renderer=${2:-} ;;
+    --frames) frames=${2:-} ;;
+    --closes) closes=${2:-} ;;
+    *)
+        sed -n 2,17p "$0"
+        exit 2
+        ;;
+    esac
+    shift 2 || exit 2
+done
+export ONEBOX_RENDERER=$renderer
+
+build=${ONEBOX_BUILD_DIR:-build/mingw}
+exe=${ONEBOX_SOAK_EXE:-$build/app/onebox.exe}
+early=1000
+[ "$frames" -gt "$early" ] || early=$((frames / 2))
+case $build in
+/*) prefix=$build/wine-prefix ;;
+*) prefix=$root/$build/wine-prefix ;;
+esac
+[ "$renderer" = vulkan ] && prefix=$prefix-vulkan
+export WINEPREFIX=${ONEBOX_WINEPREFIX:-$prefix}
+
+if [ -z "${ONEBOX_SOAK_EXE:-}" ]; then
+    cmake --build "$build" --target onebox -j2 >/dev/null || {
+        echo "soak: the build of onebox.exe failed"
+        exit 1
+    }
+fi
+
+work=$(mktemp -d)
+runner=
+trap 'rm -rf "$work"' EXIT
+
+# Starts the program headless under the runner; extra environment comes as arguments.
+start() {
+    rm -f "$work/display"
+    # shellcheck disable=SC2086 # the arguments are meant to split
+    env "$@" ONEBOX_HEADLESS=1 ONEBOX_DISPLAY_FILE="$work/display" tools/wine-run.sh "$exe" \
+        ${ONEBOX_SOAK_ARGS:-} &
+    runner=$!
+}
+
+# Waits until the runner has said which display it uses and the window is there.
+window=
+wait_window() {
+    local tenths=1800
+    window=
+    while [ "$tenths" -gt 0 ] && kill -0 "$runner" 2>/dev/null; do
+        if [ -s "$work/display" ]; then
+            DISPLAY=$(cat "$work/display")
+            export DISPLAY
+            window=$(xdotool search --name 'OpenScreen' 2>/dev/null | head -n 1)
+            [ -n "$window" ] && return 0
+        fi
+        sleep 0.1
+        tenths=$((tenths - 1))
+    done
+    return 1
+}
+
+# Alt+F4 as real input to the program's own X window (through the desktop's first, so that
+# Wine sees the window gain the focus), then its exit code.
+close_and_wait() {
+    local desktop
+    desktop=$(xdotool search --name 'Wine desktop' | head -n 1)
+    xdotool windowfocus --sync "$desktop"
+    sleep 0.05
+    xdotool windowfocus --sync "$window"
+    sleep 0.05
+    xdotool key alt+F4
+    local tenths=200
+    while kill -0 "$runner" 2>/dev/null && [ "$tenths" -gt 0 ]; do
+        sleep 0.1
+        tenths=$((tenths - 1))
+    done
+    if kill -0 "$runner" 2>/dev/null; then
+        wineserver -k 2>/dev/null
+        wait "$runner" 2>/dev/null
+        return 124
+    fi
+    wait "$runner"
+}
+
+# The resident memory of the program's own Wine process in this prefix, in KiB. Other Wine
+# sessions on the machine may run programs of the same name, so the prefix tells them apart.
+rss_kib() {
+    local pid name best=0 kib
+    name=$(basename "$exe")
+    for pid in $(pgrep -f -- "$name"); do
+        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" ||
+            continue
+        kib=$(awk '/^VmRSS:/ {print $2}' "/proc/$pid/status" 2>/dev/null)
+        [ -n "$kib" ] && [ "$kib" -gt "$best" ] && best=$kib
+    done
+    echo "$best"
+}
+
+status=0
+
+# 1. The long run. The trace goes to the runner's standard error; awk counts the presents and
+#    says when the two marks are reached.
+mkfifo "$work/marks"
+middle=$((frames / 2))
+start WINEDEBUG=-all,trace+d3d9 2> >(awk -v a="$early" -v b="$middle" -v c="$frames" '
+    /:d3d9_device_Present / { n++; if (n == a || n == b || n == c) { print n; fflush() } }' \
+    >"$work/marks") >/dev/null
+exec 7<"$work/marks"
+if ! wait_window; then
+    echo "soak: no window appeared — FAILED"
+    exit 1
+fi
+begin=$(date +%s.%N)
+if ! read -r -t 120 _ <&7; then
+    echo "soak: fewer than $early frames presented in 120 s (is there a screen?) — FAILED"
+    wineserver -k 2>/dev/null
+    exit 1
+fi
+early_time=$(date +%s.%N)
+early_rss=$(rss_kib)
+# Half way as well, so that memory that settles after a while can be told from a steady leak.
+read -r -t 1800 _ <&7
+middle_rss=$(rss_kib)
+if ! read -r -t 1800 _ <&7; then
+    echo "soak: fewer than $frames frames presented in 30 min — FAILED"
+    wineserver -k 2>/dev/null
+    exit 1
+fi
+end_time=$(date +%s.%N)
+end_rss=$(rss_kib)
+close_and_wait
+rc=$?
+exec 7<&-
+rate=$(awk -v a="$early_time" -v b="$end_time" -v n=$((frames - early)) \
+    'BEGIN { printf "%.0f", n / (b - a) }')
+growth=$(awk -v a="$early_rss" -v b="$end_rss" 'BEGIN { printf "%+.1f", (b - a) / 1024 }')
+echo "soak ($renderer): resident memory $((early_rss / 1024)) MiB at $early frames," \
+    "$((middle_rss / 1024)) MiB at $middle, $((end_rss / 1024)) MiB at $frames ($growth MiB);" \
+    "$rate frames/s between the two, with the trace on; closed by Alt+F4 with exit code $rc"
+[ "$rc" -eq 0 ] || status=1
+
+# 2. Random closes.
+codes=()
+for i in $(seq 1 "$closes"); do
+    delay=$(awk -v s="$RANDOM" 'BEGIN { srand(s); printf "%.2f", 0.3 + 2.7 * rand() }')
+    start
+    if ! wait_window; then
+        wait "$runner"
+        codes+=("no window (code $?)")
+        status=1
+        continue
+    fi
+    sleep "$delay"
+    close_and_wait
+    rc=$?
+    codes+=("${delay}s:$rc")
+    [ "$rc" -eq 0 ] || status=1
+done
+echo "soak ($renderer): $closes runs closed by Alt+F4 after a random 0.3-3 s (delay:exit code):" \
+    "${codes[*]}"
+[ "$status" -eq 0 ] && echo "soak: OK" || echo "soak: FAILED"
+exit $status
