@@ -3,6 +3,7 @@
 #include "drawing/session.h"
 
 #include "core/platform.h"
+#include "drawing/primitives.h"
 
 namespace {
 
@@ -21,8 +22,31 @@ void SetCurrentOutput(DrawingOutput* output) {
 // program never calls them.
 DrawingOperations DefaultOperations() {
     DrawingOperations operations = {};
+    operations.applyBackgroundColor = ApplyBackgroundColor; // 0
+    operations.drawRectangle = DrawRectangle;               // 1
+    operations.drawRoundedRectangle = DrawRoundedRectangle; // 2
+    operations.drawCircleShape = DrawCircleShape;           // 3
+    operations.selectTextFont = SelectTextFont;             // 4
+    operations.pixelBufferAddress = PixelBufferAddress;     // 5
+    operations.pixelBufferPitch = PixelBufferPitch;         // 6
+    operations.pixelBufferFormat = PixelBufferFormat;       // 7
+    operations.setDrawingMode = SetDrawingMode;             // 8
+    operations.drawTextAt = DrawTextAt;                     // 12
+    operations.drawRotatedTextAt = DrawRotatedTextAt;       // 13
+    operations.drawEllipseShape = DrawEllipseShape;         // 14
+    operations.floodFillAt = FloodFillAt;                   // 15
+    operations.applyFrontColor = ApplyFrontColor;           // 16
+    operations.captureRegionToImage = CaptureRegionToImage; // 17
+    operations.drawLineSegment = DrawLineSegment;           // 18
+    operations.setPixelAt = SetPixelAt;                     // 19
+    operations.setPixelColorAt = SetPixelColorAt;           // 20
+    operations.getPixelAt = GetPixelAt;                     // 21
+
     operations.sessionPrepare = SessionPrepare; // 22
     operations.sessionFinish = SessionFinish;   // 23
+
+    operations.measureTextHeight = MeasureTextHeight; // 24
+    operations.measureTextWidth = MeasureTextWidth;   // 25
     return operations;
 }
 
