@@ -10,29 +10,33 @@
 
 namespace {
 
-// How SetPixelColorAt turns a colour 0x00BBGGRR into a pixel of each format the screen records.
-uint32_t PixelFrom8(Color c) { return c & 0xFF; }
-uint32_t PixelFrom15(Color c) {
-    return ((GetRValue(c) >> 3) << 10) | ((GetGValue(c) >> 3) << 5) | (GetBValue(c) >> 3);
+// How SetPixelColorAt turns a colour 0x00BBGGRR into a pixel of each format the screen records,
+// and stores it at its place in pixel memory (little-endian, rows of 2-byte pixels are aligned).
+void Store8(uint8_t* at, Color c) { *at = static_cast<uint8_t>(c & 0xFF); }
+void Store15(uint8_t* at, Color c) {
+    *reinterpret_cast<uint16_t*>(at) = static_cast<uint16_t>(
+        ((GetRValue(c) >> 3) << 10) | ((GetGValue(c) >> 3) << 5) | (GetBValue(c) >> 3));
 }
-uint32_t PixelFrom16(Color c) {
-    return ((GetRValue(c) >> 3) << 11) | ((GetGValue(c) >> 2) << 5) | (GetBValue(c) >> 3);
+void Store16(uint8_t* at, Color c) {
+    *reinterpret_cast<uint16_t*>(at) = static_cast<uint16_t>(
+        ((GetRValue(c) >> 3) << 11) | ((GetGValue(c) >> 2) << 5) | (GetBValue(c) >> 3));
 }
-uint32_t PixelFrom32(Color c) {
-    return 0xFF000000u | (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
+void Store32(uint8_t* at, Color c) {
+    *reinterpret_cast<uint32_t*>(at) =
+        0xFF000000u | (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
 }
 
 struct PixelFormatEntry {
     int32_t code;
     int32_t bytes; // size of one pixel in memory
-    uint32_t (*convert)(Color);
+    void (*store)(uint8_t* at, Color);
 };
 
 const PixelFormatEntry PIXEL_FORMATS[] = {
-    {PIXEL_FORMAT_8, 1, PixelFrom8},   // low byte of the colour
-    {PIXEL_FORMAT_15, 2, PixelFrom15}, // X1R5G5B5, top bit 0
-    {PIXEL_FORMAT_16, 2, PixelFrom16}, // R5G6B5
-    {PIXEL_FORMAT_32, 4, PixelFrom32}, // A8R8G8B8 with alpha 255
+    {PIXEL_FORMAT_8, 1, Store8},   // low byte of the colour
+    {PIXEL_FORMAT_15, 2, Store15}, // X1R5G5B5, top bit 0
+    {PIXEL_FORMAT_16, 2, Store16}, // R5G6B5
+    {PIXEL_FORMAT_32, 4, Store32}, // A8R8G8B8 with alpha 255
 };
 
 const PixelFormatEntry* FindPixelFormat(int32_t code) {
@@ -195,11 +199,9 @@ void SetPixelColorAt(DrawingOutput* output, int32_t x, int32_t y, Color color) {
     if (!output->pixels) {
         return; // the lock failed: there is nothing to write into
     }
-    uint8_t* at = static_cast<uint8_t*>(output->pixels) + static_cast<intptr_t>(output->pitch) * y +
-                  format->bytes * x;
-    const uint32_t value = format->convert(color);
-    // Pixel memory is little-endian: the low bytes of the value are the pixel.
-    std::memcpy(at, &value, format->bytes);
+    format->store(static_cast<uint8_t*>(output->pixels) + static_cast<intptr_t>(output->pitch) * y +
+                      format->bytes * x,
+                  color);
 }
 
 Color GetPixelAt(DrawingOutput* output, int32_t x, int32_t y) {
