@@ -1,0 +1,566 @@
+// Drawing primitives on real GDI targets: a plain device-context output over a DIB section, and
+// a screen-kind output whose callbacks hand out either a fresh memory device context or the DIB
+// section's memory, in the 32-, 16-, 15- and 8-bit layouts a screen can have. A fresh device
+// context carries none of the session's state, so every switch back from pixel memory must
+// re-apply it. Pixels are read back from the DIB's memory.
+#include "drawing/primitives.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "core/platform.h"
+#include "image/image.h"
+
+namespace {
+
+const Color RED = RGB(255, 0, 0), BLUE = RGB(0, 0, 255), BLACK = RGB(0, 0, 0);
+const Color BROWN = RGB(153, 102, 51), WHITE = RGB(255, 255, 255);
+
+// How a DIB section of each layout holds a pixel.
+struct Layout {
+    int32_t bits;
+    DWORD masks[3]; // red, green, blue; none for BI_RGB
+    int32_t formatCode;
+    // White as GDI stores it. Wine's flood fill compares stored values, so the unused bits must
+    // be the ones GDI writes too.
+    uint32_t white;
+};
+const Layout L32 = {32, {}, PIXEL_FORMAT_32, 0xFFFFFF};
+const Layout L16 = {16, {0xF800, 0x07E0, 0x001F}, PIXEL_FORMAT_16, 0xFFFF};
+const Layout L15 = {16, {0x7C00, 0x03E0, 0x001F}, PIXEL_FORMAT_15, 0x7FFF};
+const Layout L8 = {8, {}, PIXEL_FORMAT_8, 0xFF};
+
+// The one target of a test; the output's callbacks reach it here.
+struct Target {
+    HBITMAP dib;
+    uint8_t* bits;
+    int32_t pitch;
+    int32_t bytes;
+    int32_t deviceContextsTaken; // by acquireDeviceContext, after the first
+    uint32_t white;
+};
+Target target;
+
+HDC NewDeviceContext() {
+    HDC dc = CreateCompatibleDC(nullptr);
+    SelectObject(dc, target.dib);
+    return dc;
+}
+
+// As the screen does: at most one of dc and pixels is held.
+HDC TakeDeviceContext(DrawingOutput* output) {
+    if (!output->dc) {
+        output->pixels = nullptr;
+        output->dc = NewDeviceContext();
+        ++target.deviceContextsTaken;
+    }
+    return output->dc;
+}
+
+void* TakePixelMemory(DrawingOutput* output, int32_t* pitch) {
+    if (output->dc) {
+        DeleteDC(output->dc);
+        output->dc = nullptr;
+    }
+    GdiFlush();
+    *pitch = target.pitch;
+    return output->pixels = target.bits;
+}
+
+void ReleaseTarget(DrawingOutput* output, int32_t) {
+    if (output->dc) {
+        DeleteDC(output->dc);
+    }
+    output->dc = nullptr;
+    output->pixels = nullptr;
+}
+
+// A colour as a 32-bit DIB holds it: 0x00RRGGBB.
+uint32_t DibValue(Color c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
+
+class Primitives : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(PrivateHeapCreate(0), 1);
+        DrawingSessionsInit();
+        ImageRegistryInit();
+    }
+    void TearDown() override {
+        Close();
+        ImageFreeAll();
+        PrivateHeapDestroy();
+    }
+
+    static void Close() {
+        DrawingEnd();
+        DeleteObject(target.dib);
+        target = {};
+    }
+
+    // A session on a top-down DIB section filled with white; the output may be declared smaller
+    // than the DIB.
+    DrawingOutput* Open(int32_t kind, const Layout& layout, int32_t width = 32, int32_t height = 32,
+                        int32_t dibSize = 32) {
+        MakeTarget(layout, dibSize);
+        DrawingOutput* output = DrawingOutputCreate();
+        output->kind = kind;
+        output->dc = NewDeviceContext();
+        output->width = width;
+        output->height = height;
+        output->depth = layout.bits;
+        output->pixelFormat = layout.formatCode;
+        output->acquireDeviceContext = TakeDeviceContext;
+        output->acquirePixels = TakePixelMemory;
+        output->releaseOutput = ReleaseTarget;
+        EXPECT_EQ(DrawingBegin(output), output->dc);
+        return output;
+    }
+
+    static void MakeTarget(const Layout& layout, int32_t size) {
+        struct {
+            BITMAPINFOHEADER header;
+            RGBQUAD colors[256];
+        } info = {};
+        info.header.biSize = sizeof(BITMAPINFOHEADER);
+        info.header.biWidth = size;
+        info.header.biHeight = -size;
+        info.header.biPlanes = 1;
+        info.header.biBitCount = WORD(layout.bits);
+        info.header.biCompression = layout.masks[0] ? BI_BITFIELDS : BI_RGB;
+        std::memcpy(info.colors, layout.masks, sizeof layout.masks);
+        if (layout.bits == 8) {
+            info.header.biClrUsed = 256;
+            for (int i = 0; i < 256; ++i) {
+                info.colors[i] = {BYTE(i), BYTE(i), BYTE(i), 0};
+            }
+        }
+        void* bits = nullptr;
+        target.dib = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS,
+                                      &bits, nullptr, 0);
+        EXPECT_NE(target.dib, nullptr);
+        target.bits = static_cast<uint8_t*>(bits);
+        target.bytes = layout.bits / 8;
+        target.pitch = (size * target.bytes + 3) & ~3;
+        target.white = layout.white;
+        for (int32_t p = 0; p < size * size; ++p) {
+            std::memcpy(target.bits + target.pitch * (p / size) + target.bytes * (p % size),
+                        &layout.white, target.bytes);
+        }
+    }
+
+    // The pixel as stored; 32-bit pixels without the byte GDI leaves alone.
+    static uint32_t Raw(int32_t x, int32_t y) {
+        GdiFlush();
+        uint32_t value = 0;
+        std::memcpy(&value, target.bits + target.pitch * y + target.bytes * x, target.bytes);
+        return target.bytes == 4 ? value & 0xFFFFFF : value;
+    }
+
+    // Sets front and back colour the way the public colour operations do.
+    static void Colors(DrawingOutput* output, Color front, Color back) {
+        output->frontColor = front;
+        output->backColor = back;
+        output->operations.applyFrontColor(output, front);
+        output->operations.applyBackgroundColor(output, back);
+    }
+};
+
+// Each shape against the same GDI calls made directly with a pen and brush of the same colour
+// on a second DIB; the one-pixel cases against the pixel they must set.
+TEST_F(Primitives, ShapesCoverWhatTheirGdiCallsCover) {
+    struct Case {
+        const char* name;
+        void (*draw)(DrawingOutput*);
+        void (*reference)(HDC);
+    };
+    const Case cases[] = {
+        {"rectangle 1x1", [](DrawingOutput* o) { o->operations.drawRectangle(o, 4, 4, 1, 1); },
+         [](HDC dc) { SetPixelV(dc, 4, 4, RED); }},
+        {"rectangle -1x-1", [](DrawingOutput* o) { o->operations.drawRectangle(o, 4, 4, -1, -1); },
+         [](HDC dc) { SetPixelV(dc, 3, 3, RED); }},
+        {"rectangle 1x-1", [](DrawingOutput* o) { o->operations.drawRectangle(o, 4, 4, 1, -1); },
+         [](HDC dc) { SetPixelV(dc, 4, 3, RED); }},
+        {"rectangle -1x1", [](DrawingOutput* o) { o->operations.drawRectangle(o, 4, 4, -1, 1); },
+         [](HDC dc) { SetPixelV(dc, 3, 4, RED); }},
+        {"rectangle 1x5", [](DrawingOutput* o) { o->operations.drawRectangle(o, 4, 4, 1, 5); },
+         [](HDC dc) { Rectangle(dc, 4, 4, 5, 9); }},
+        {"rectangle 6x3", [](DrawingOutput* o) { o->operations.drawRectangle(o, 2, 3, 6, 3); },
+         [](HDC dc) { Rectangle(dc, 2, 3, 8, 6); }},
+        {"circle radius 3", [](DrawingOutput* o) { o->operations.drawCircleShape(o, 10, 10, 3); },
+         [](HDC dc) { Ellipse(dc, 7, 7, 14, 14); }},
+        {"circle radius 1", [](DrawingOutput* o) { o->operations.drawCircleShape(o, 10, 10, 1); },
+         [](HDC dc) { SetPixelV(dc, 10, 10, RED); }},
+        {"ellipse 4x2", [](DrawingOutput* o) { o->operations.drawEllipseShape(o, 10, 10, 4, 2); },
+         [](HDC dc) { Ellipse(dc, 6, 8, 15, 13); }},
+        {"rounded rectangle",
+         [](DrawingOutput* o) { o->operations.drawRoundedRectangle(o, 2, 2, 12, 9, 2, 3); },
+         [](HDC dc) { RoundRect(dc, 2, 2, 14, 11, 4, 6); }},
+        {"line (0,0)-(5,0)", [](DrawingOutput* o) { o->operations.drawLineSegment(o, 0, 0, 5, 0); },
+         [](HDC dc) {
+             for (int32_t x = 0; x <= 5; ++x) {
+                 SetPixelV(dc, x, 0, RED);
+             }
+         }},
+        {"pixel", [](DrawingOutput* o) { o->operations.setPixelAt(o, 3, 7); },
+         [](HDC dc) { SetPixelV(dc, 3, 7, RED); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DrawingOutput* output = Open(0, L32, 20, 20, 20);
+        Colors(output, RED, BLUE);
+        c.draw(output);
+        std::vector<uint32_t> drawn;
+        for (int32_t i = 0; i < 20 * 20; ++i) {
+            drawn.push_back(Raw(i % 20, i / 20));
+        }
+        Close();
+
+        MakeTarget(L32, 20);
+        HDC dc = NewDeviceContext();
+        HGDIOBJ pen = SelectObject(dc, CreatePen(PS_SOLID, 0, RED));
+        HGDIOBJ brush = SelectObject(dc, CreateSolidBrush(RED));
+        c.reference(dc);
+        DeleteObject(SelectObject(dc, pen));
+        DeleteObject(SelectObject(dc, brush));
+        DeleteDC(dc);
+        int32_t set = 0;
+        for (int32_t i = 0; i < 20 * 20; ++i) {
+            const uint32_t expected = Raw(i % 20, i / 20);
+            set += expected != 0xFFFFFF;
+            EXPECT_EQ(drawn[i], expected) << "at (" << i % 20 << ", " << i / 20 << ")";
+        }
+        EXPECT_GT(set, 0);
+        Close();
+    }
+}
+
+// Direct writes give exact field values in each layout; GDI then reads the same colour back from
+// the memory, which shows the layout is the one the format code names.
+TEST_F(Primitives, DirectWritesStoreTheFormatsFields) {
+    struct Case {
+        const Layout* layout;
+        Color color;
+        uint32_t stored;
+    };
+    const Case cases[] = {
+        {&L32, BROWN, 0x996633},  // alpha 255 written, masked off by Raw
+        {&L32, WHITE, 0xFFFFFF},  //
+        {&L16, BROWN, 0x9B26},    // red 19, green 25, blue 6
+        {&L16, WHITE, 0xFFFF},    // every field bit
+        {&L15, BROWN, 0x4D86},    // red 19, green 12, blue 6, top bit 0
+        {&L15, WHITE, 0x7FFF},    // every field bit, top bit 0
+        {&L8, BROWN, 0x99},       // the low byte
+        {&L8, RGB(7, 200, 9), 7}, //
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.layout->bits << "-bit format " << c.layout->formatCode
+                                        << ", colour " << std::hex << c.color);
+        DrawingOutput* output = Open(OUTPUT_KIND_SCREEN, *c.layout);
+        output->operations.setPixelColorAt(output, 5, 2, c.color);
+        EXPECT_EQ(output->accessState, ACCESS_PIXELS);
+        EXPECT_EQ(output->dc, nullptr);
+        EXPECT_EQ(Raw(5, 2), c.stored);
+        EXPECT_EQ(Raw(4, 2), target.white);
+        if (c.layout->bits > 8) {
+            Color back = output->operations.getPixelAt(output, 5, 2);
+            EXPECT_EQ(target.deviceContextsTaken, 1);
+            EXPECT_NEAR(GetRValue(back), GetRValue(c.color), 7);
+            EXPECT_NEAR(GetGValue(back), GetGValue(c.color), 7);
+            EXPECT_NEAR(GetBValue(back), GetBValue(c.color), 7);
+        }
+        Close();
+    }
+}
+
+// Outputs that go through SetPixelV, and coordinates the direct path must ignore: the output is
+// 8x8 over a 32x32 DIB, so a write past its edge would land in memory GDI can see.
+TEST_F(Primitives, PixelWritesOutsideTheDirectPath) {
+    struct Case {
+        int32_t kind, format, x, y;
+        uint32_t stored; // at (x, y) of the DIB
+        int32_t access;
+    };
+    const Case cases[] = {
+        {0, PIXEL_FORMAT_32, 5, 2, 0x996633, ACCESS_DEVICE_CONTEXT},    // plain output
+        {OUTPUT_KIND_SCREEN, 0, 5, 2, 0x996633, ACCESS_DEVICE_CONTEXT}, // unknown format
+        {OUTPUT_KIND_SCREEN, PIXEL_FORMAT_32, 8, 0, 0xFFFFFF, ACCESS_DEVICE_CONTEXT}, // x = width
+        {OUTPUT_KIND_SCREEN, PIXEL_FORMAT_32, 0, 8, 0xFFFFFF, ACCESS_DEVICE_CONTEXT}, // y = height
+        {OUTPUT_KIND_SCREEN, PIXEL_FORMAT_32, 7, 7, 0x996633, ACCESS_PIXELS},         // last pixel
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        Layout layout = L32;
+        layout.formatCode = c.format;
+        DrawingOutput* output = Open(c.kind, layout, 8, 8);
+        output->operations.setPixelColorAt(output, c.x, c.y, BROWN);
+        output->operations.setPixelColorAt(output, -1, 0, BROWN);
+        output->operations.setPixelColorAt(output, 0, -1, BROWN);
+        EXPECT_EQ(Raw(c.x, c.y), c.stored) << "case " << i;
+        EXPECT_EQ(output->accessState, c.access) << "case " << i;
+        int32_t changed = 0;
+        for (int32_t p = 0; p < 32 * 32; ++p) {
+            changed += Raw(p % 32, p / 32) != 0xFFFFFF;
+        }
+        EXPECT_EQ(changed, c.stored != 0xFFFFFF) << "case " << i;
+        EXPECT_EQ(output->operations.getPixelAt(output, -1, -1), CLR_INVALID) << "case " << i;
+        Close();
+    }
+}
+
+TEST_F(Primitives, PixelMemoryOnlyOnScreenOutputs) {
+    DrawingOutput* output = Open(0, L32);
+    EXPECT_EQ(output->operations.pixelBufferAddress(output), nullptr);
+    EXPECT_EQ(output->operations.pixelBufferPitch(output), 0);
+    EXPECT_EQ(output->operations.pixelBufferFormat(output), 0);
+    Close();
+
+    output = Open(OUTPUT_KIND_SCREEN, L16, 30, 30);
+    EXPECT_EQ(output->operations.pixelBufferAddress(output), target.bits);
+    EXPECT_EQ(output->accessState, ACCESS_PIXELS);
+    EXPECT_EQ(output->operations.pixelBufferPitch(output), 64);
+    EXPECT_EQ(output->operations.pixelBufferFormat(output), PIXEL_FORMAT_16);
+}
+
+// After pixel memory was taken, the next device-context operation works on a new device context
+// that must carry the session's colours, alignment, mode, pen, brush and font.
+TEST_F(Primitives, AccessSwitchReappliesSessionState) {
+    HFONT font = CreateFontA(-12, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, OUT_TT_ONLY_PRECIS, 0,
+                             NONANTIALIASED_QUALITY, 0, "Tahoma");
+    const int32_t modes[] = {0, MODE_TRANSPARENT_TEXT, MODE_INVERT, MODE_OUTLINE,
+                             MODE_TRANSPARENT_TEXT | MODE_INVERT | MODE_OUTLINE};
+    for (int32_t mode : modes) {
+        SCOPED_TRACE(testing::Message() << "mode " << mode);
+        DrawingOutput* output = Open(OUTPUT_KIND_SCREEN, L32);
+        Colors(output, RED, BLUE);
+        output->operations.selectTextFont(output, font);
+        output->operations.setDrawingMode(output, mode);
+        output->operations.setPixelColorAt(output, 0, 0, BROWN);
+        ASSERT_EQ(output->dc, nullptr);
+
+        const int32_t end = output->operations.drawTextAt(output, 2, 2, "HH");
+        HDC dc = output->dc;
+        EXPECT_EQ(target.deviceContextsTaken, 1);
+        EXPECT_EQ(GetTextColor(dc), RED);
+        EXPECT_EQ(GetBkColor(dc), BLUE);
+        EXPECT_EQ(GetTextAlign(dc), UINT(TA_UPDATECP));
+        EXPECT_EQ(GetBkMode(dc), (mode & MODE_TRANSPARENT_TEXT) ? TRANSPARENT : OPAQUE);
+        EXPECT_EQ(GetROP2(dc), (mode & MODE_INVERT) ? R2_NOT : R2_COPYPEN);
+        EXPECT_EQ(GetCurrentObject(dc, OBJ_BRUSH),
+                  (mode & MODE_OUTLINE) ? GetStockObject(NULL_BRUSH) : output->brush);
+        EXPECT_EQ(GetCurrentObject(dc, OBJ_PEN), output->pen);
+        EXPECT_EQ(GetCurrentObject(dc, OBJ_FONT), font);
+
+        // The text cell holds only the text colour and the background (white when transparent).
+        const uint32_t background = (mode & MODE_TRANSPARENT_TEXT) ? 0xFFFFFF : DibValue(BLUE);
+        int32_t text = 0, behind = 0;
+        const int32_t height = output->operations.measureTextHeight(output, "HH");
+        EXPECT_EQ(end, 2 + output->operations.measureTextWidth(output, "HH"));
+        for (int32_t y = 2; y < 2 + height; ++y) {
+            for (int32_t x = 2; x < end; ++x) {
+                text += Raw(x, y) == DibValue(RED);
+                behind += Raw(x, y) == background;
+            }
+        }
+        EXPECT_GT(text, 0);
+        EXPECT_GT(behind, 0);
+        EXPECT_EQ(text + behind, (end - 2) * height);
+        EXPECT_EQ(Raw(0, 0), DibValue(BROWN));
+        Close();
+    }
+    DeleteObject(font);
+}
+
+TEST_F(Primitives, OutlineModeKeepsTheBrushUntilLeft) {
+    DrawingOutput* output = Open(0, L32);
+    Colors(output, RED, BLUE);
+    HBRUSH redBrush = output->brush;
+    HPEN redPen = output->pen;
+    output->operations.setDrawingMode(output, MODE_OUTLINE);
+    output->frontColor = BLUE;
+    output->operations.applyFrontColor(output, BLUE);
+    EXPECT_EQ(output->brush, redBrush);
+    EXPECT_NE(output->pen, redPen);
+    EXPECT_EQ(GetCurrentObject(output->dc, OBJ_BRUSH), GetStockObject(NULL_BRUSH));
+    output->operations.drawRectangle(output, 2, 2, 8, 8);
+    EXPECT_EQ(Raw(2, 2), DibValue(BLUE));
+    EXPECT_EQ(Raw(5, 5), 0xFFFFFFu);
+
+    // Leaving the mode makes the brush again in the front colour.
+    output->operations.setDrawingMode(output, 0);
+    EXPECT_EQ(GetCurrentObject(output->dc, OBJ_BRUSH), output->brush);
+    output->operations.drawRectangle(output, 12, 2, 8, 8);
+    EXPECT_EQ(Raw(15, 5), DibValue(BLUE));
+}
+
+// A black frame around (4..11, 4..11), filled from inside; outside it stays white. In outline
+// mode a brush of the front colour is made for the fill and the mode is back afterwards.
+TEST_F(Primitives, FloodFillFillsTheConnectedArea) {
+    struct Case {
+        int32_t mode;
+        Color border;
+    };
+    const Case cases[] = {{0, COLOR_NONE},
+                          {MODE_OUTLINE, COLOR_NONE},
+                          {0, BLACK},
+                          {MODE_OUTLINE | MODE_TRANSPARENT_TEXT, BLACK}};
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        DrawingOutput* output = Open(OUTPUT_KIND_SCREEN, L32, 20, 20, 20);
+        Colors(output, BLACK, BLUE);
+        output->operations.setDrawingMode(output, MODE_OUTLINE);
+        output->operations.drawRectangle(output, 3, 3, 10, 10);
+        output->frontColor = RED;
+        output->operations.setDrawingMode(output, cases[i].mode);
+        output->operations.pixelBufferAddress(output); // the fill takes the device context back
+        output->operations.floodFillAt(output, 8, 8, cases[i].border);
+        EXPECT_EQ(output->mode, cases[i].mode) << "case " << i;
+        EXPECT_EQ(GetCurrentObject(output->dc, OBJ_BRUSH) == GetStockObject(NULL_BRUSH),
+                  (cases[i].mode & MODE_OUTLINE) != 0)
+            << "case " << i;
+        for (int32_t p = 0; p < 20 * 20; ++p) {
+            const int32_t x = p % 20, y = p / 20;
+            const bool inside = x > 3 && x < 12 && y > 3 && y < 12;
+            const bool frame = !inside && x >= 3 && x <= 12 && y >= 3 && y <= 12;
+            const uint32_t expected = inside ? DibValue(RED) : frame ? 0 : 0xFFFFFF;
+            ASSERT_EQ(Raw(x, y), expected) << "case " << i << " at (" << x << ", " << y << ")";
+        }
+        Close();
+    }
+}
+
+TEST_F(Primitives, RotatedTextCachesItsFont) {
+    DrawingOutput* output = Open(0, L32, 64, 64, 64);
+    Colors(output, RED, BLUE);
+    struct Case {
+        float angle;
+        LONG escapement;
+        bool newFont;
+    };
+    const Case cases[] = {{450.0f, 900, true},
+                          {90.0f, 900, false},
+                          {-30.0f, -300, true},
+                          {-30.0f, -300, false},
+                          {12.34f, 123, true}};
+    HFONT previous = nullptr;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        output->operations.drawRotatedTextAt(output, 30, 40, "Hi", cases[i].angle);
+        ASSERT_NE(output->rotatedFont, nullptr) << "case " << i;
+        EXPECT_EQ(output->rotatedFont != previous, cases[i].newFont) << "case " << i;
+        previous = output->rotatedFont;
+        LOGFONTA made = {};
+        GetObjectA(output->rotatedFont, sizeof made, &made);
+        EXPECT_EQ(made.lfEscapement, cases[i].escapement) << "case " << i;
+        EXPECT_EQ(made.lfOrientation, cases[i].escapement) << "case " << i;
+        EXPECT_EQ(made.lfOutPrecision, OUT_TT_ONLY_PRECIS) << "case " << i;
+        // The upright font and the opaque background are back.
+        EXPECT_EQ(GetCurrentObject(output->dc, OBJ_FONT), output->font) << "case " << i;
+        EXPECT_EQ(GetBkMode(output->dc), OPAQUE) << "case " << i;
+    }
+    // Drawn, on a transparent background.
+    int32_t red = 0, blue = 0;
+    for (int32_t p = 0; p < 64 * 64; ++p) {
+        red += Raw(p % 64, p / 64) == DibValue(RED);
+        blue += Raw(p % 64, p / 64) == DibValue(BLUE);
+    }
+    EXPECT_GT(red, 0);
+    EXPECT_EQ(blue, 0);
+
+    output->operations.selectTextFont(output, TEXT_FONT_SYSTEM);
+    EXPECT_EQ(output->rotatedFont, nullptr);
+    EXPECT_EQ(output->font, GetStockObject(SYSTEM_FONT));
+}
+
+// Widths and heights against GetTextExtentPoint32A on a context of our own; an italic font adds
+// its overhang to the width.
+TEST_F(Primitives, TextMeasures) {
+    DrawingOutput* output = Open(0, L32);
+    HDC probe = CreateCompatibleDC(nullptr);
+    for (int italic = 0; italic < 2; ++italic) {
+        HFONT font = CreateFontA(-20, 0, 0, 0, FW_NORMAL, italic, 0, 0, ANSI_CHARSET,
+                                 OUT_TT_ONLY_PRECIS, 0, NONANTIALIASED_QUALITY, 0, "Tahoma");
+        output->operations.selectTextFont(output, font);
+        HGDIOBJ old = SelectObject(probe, font);
+        SIZE extent = {};
+        GetTextExtentPoint32A(probe, "Hello", 5, &extent);
+        SelectObject(probe, old);
+        if (italic) {
+            EXPECT_GT(output->italicOverhang, 0);
+            EXPECT_LT(output->italicOverhang, extent.cx / 5);
+        } else {
+            EXPECT_EQ(output->italicOverhang, 0);
+        }
+        EXPECT_EQ(output->operations.measureTextWidth(output, "Hello"),
+                  extent.cx + output->italicOverhang)
+            << "italic " << italic;
+        EXPECT_EQ(output->operations.measureTextHeight(output, "Hello"), extent.cy);
+        EXPECT_EQ(output->operations.measureTextWidth(output, ""), 0);
+        EXPECT_EQ(output->operations.measureTextHeight(output, ""), 0);
+        EXPECT_EQ(output->operations.measureTextWidth(output, nullptr), 0);
+        EXPECT_EQ(output->operations.measureTextHeight(output, nullptr), 0);
+        EXPECT_EQ(output->operations.drawTextAt(output, 7, 3, ""), 7);
+        output->operations.selectTextFont(output, TEXT_FONT_SYSTEM);
+        DeleteObject(font);
+    }
+    DeleteDC(probe);
+}
+
+// A capture copies the region into a new DIB section under the image number it was given.
+TEST_F(Primitives, CaptureMakesAnImage) {
+    struct Case {
+        int32_t kind;
+        const Layout* layout;
+        ObjectNumber number;
+        bool pixelsTaken;
+        int32_t depth; // of the image made, 0 when none
+    };
+    const Case cases[] = {
+        {0, &L32, DYNAMIC_NUMBER, false, 32},
+        {0, &L32, 3, false, 32},
+        {OUTPUT_KIND_DIB_ONLY, &L32, 3, false, 0},
+        {OUTPUT_KIND_SCREEN, &L32, DYNAMIC_NUMBER, true, 32},
+        {OUTPUT_KIND_SCREEN, &L16, 3, true, 24},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        DrawingOutput* output = Open(c.kind, *c.layout);
+        Colors(output, RED, BLUE);
+        output->operations.setPixelAt(output, 6, 5);
+        if (c.pixelsTaken) {
+            output->operations.pixelBufferAddress(output);
+        }
+        ObjectNumber made = output->operations.captureRegionToImage(output, c.number, 4, 5, 3, 2);
+        if (!c.depth) {
+            EXPECT_EQ(made, 0) << "case " << i;
+        } else {
+            const ObjectNumber number = c.number == DYNAMIC_NUMBER ? made : c.number;
+            auto* record = static_cast<ImageRecord*>(RegistryLookup(ImageRegistry(), number));
+            if (c.number == DYNAMIC_NUMBER) {
+                EXPECT_EQ(made, RegistryNumberOf(record)) << "case " << i;
+            } else {
+                EXPECT_EQ(made, reinterpret_cast<ObjectNumber>(ImageNativeHandle(c.number)))
+                    << "case " << i;
+            }
+            ASSERT_NE(record, nullptr) << "case " << i;
+            EXPECT_EQ(record->width, 3);
+            EXPECT_EQ(record->height, 2);
+            EXPECT_EQ(record->depth, c.depth) << "case " << i;
+            EXPECT_EQ(record->secondDepth, 0);
+            // Bottom-up: the first row in memory is the region's lower row, (4..6, 6).
+            BITMAP bitmap = {};
+            GetObjectA(record->nativeHandle, sizeof bitmap, &bitmap);
+            const uint8_t* rows = static_cast<const uint8_t*>(bitmap.bmBits);
+            const int32_t bytes = bitmap.bmBitsPixel / 8;
+            for (int32_t p = 0; p < 6; ++p) {
+                uint32_t value = 0;
+                std::memcpy(&value, rows + bitmap.bmWidthBytes * (1 - p / 3) + bytes * (p % 3),
+                            bytes);
+                EXPECT_EQ(value & 0xFFFFFF, p == 2 ? DibValue(RED) : 0xFFFFFFu)
+                    << "case " << i << " pixel " << p;
+            }
+        }
+        Close();
+    }
+}
+
+} // namespace
