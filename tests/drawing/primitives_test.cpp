@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -17,14 +18,13 @@ namespace {
 
 const Color RED = RGB(255, 0, 0), BLUE = RGB(0, 0, 255), BLACK = RGB(0, 0, 0);
 const Color BROWN = RGB(153, 102, 51), WHITE = RGB(255, 255, 255);
+const int32_t DIB_SIZE = 32; // of every DIB
 
-// How a DIB section of each layout holds a pixel.
 struct Layout {
     int32_t bits;
     DWORD masks[3]; // red, green, blue; none for BI_RGB
     int32_t formatCode;
-    // White as GDI stores it. Wine's flood fill compares stored values, so the unused bits must
-    // be the ones GDI writes too.
+    // White as GDI stores it. Wine's flood fill compares stored values, unused bits included.
     uint32_t white;
 };
 const Layout L32 = {32, {}, PIXEL_FORMAT_32, 0xFFFFFF};
@@ -39,9 +39,7 @@ struct Target {
     int32_t pitch;
     int32_t bytes;
     int32_t deviceContextsTaken; // by acquireDeviceContext, after the first
-    uint32_t white;
-};
-Target target;
+} target;
 
 HDC NewDeviceContext() {
     HDC dc = CreateCompatibleDC(nullptr);
@@ -77,6 +75,52 @@ void ReleaseTarget(DrawingOutput* output, int32_t) {
     output->pixels = nullptr;
 }
 
+// A top-down DIB section of the layout, filled with white.
+void MakeTarget(const Layout& layout) {
+    struct {
+        BITMAPINFOHEADER header;
+        RGBQUAD colors[256];
+    } info = {};
+    info.header.biSize = sizeof(BITMAPINFOHEADER);
+    info.header.biWidth = DIB_SIZE;
+    info.header.biHeight = -DIB_SIZE;
+    info.header.biPlanes = 1;
+    info.header.biBitCount = WORD(layout.bits);
+    info.header.biCompression = layout.masks[0] ? BI_BITFIELDS : BI_RGB;
+    std::memcpy(info.colors, layout.masks, sizeof layout.masks);
+    for (int i = 0; layout.bits == 8 && i < 256; ++i) {
+        info.header.biClrUsed = 256;
+        info.colors[i] = {BYTE(i), BYTE(i), BYTE(i), 0};
+    }
+    void* bits = nullptr;
+    target.dib = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS,
+                                  &bits, nullptr, 0);
+    ASSERT_NE(target.dib, nullptr);
+    target.bits = static_cast<uint8_t*>(bits);
+    target.bytes = layout.bits / 8;
+    target.pitch = (DIB_SIZE * target.bytes + 3) & ~3;
+    for (int32_t p = 0; p < DIB_SIZE * DIB_SIZE; ++p) {
+        std::memcpy(target.bits + target.pitch * (p / DIB_SIZE) + target.bytes * (p % DIB_SIZE),
+                    &layout.white, target.bytes);
+    }
+}
+
+// The pixel as stored; 32-bit pixels without the byte GDI leaves alone.
+uint32_t Raw(int32_t x, int32_t y) {
+    GdiFlush();
+    uint32_t value = 0;
+    std::memcpy(&value, target.bits + target.pitch * y + target.bytes * x, target.bytes);
+    return target.bytes == 4 ? value & 0xFFFFFF : value;
+}
+
+std::vector<uint32_t> AllPixels() {
+    std::vector<uint32_t> all;
+    for (int32_t p = 0; p < DIB_SIZE * DIB_SIZE; ++p) {
+        all.push_back(Raw(p % DIB_SIZE, p / DIB_SIZE));
+    }
+    return all;
+}
+
 // A colour as a 32-bit DIB holds it: 0x00RRGGBB.
 uint32_t DibValue(Color c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
 
@@ -93,22 +137,13 @@ class Primitives : public ::testing::Test {
         PrivateHeapDestroy();
     }
 
-    static void Close() {
-        DrawingEnd();
-        DeleteObject(target.dib);
-        target = {};
-    }
-
-    // A session on a top-down DIB section filled with white; the output may be declared smaller
-    // than the DIB.
-    DrawingOutput* Open(int32_t kind, const Layout& layout, int32_t width = 32, int32_t height = 32,
-                        int32_t dibSize = 32) {
-        MakeTarget(layout, dibSize);
+    // A session on a new target; the output may be declared smaller than the DIB.
+    static DrawingOutput* Open(int32_t kind, const Layout& layout, int32_t size = DIB_SIZE) {
+        MakeTarget(layout);
         DrawingOutput* output = DrawingOutputCreate();
         output->kind = kind;
         output->dc = NewDeviceContext();
-        output->width = width;
-        output->height = height;
+        output->width = output->height = size;
         output->depth = layout.bits;
         output->pixelFormat = layout.formatCode;
         output->acquireDeviceContext = TakeDeviceContext;
@@ -118,44 +153,10 @@ class Primitives : public ::testing::Test {
         return output;
     }
 
-    static void MakeTarget(const Layout& layout, int32_t size) {
-        struct {
-            BITMAPINFOHEADER header;
-            RGBQUAD colors[256];
-        } info = {};
-        info.header.biSize = sizeof(BITMAPINFOHEADER);
-        info.header.biWidth = size;
-        info.header.biHeight = -size;
-        info.header.biPlanes = 1;
-        info.header.biBitCount = WORD(layout.bits);
-        info.header.biCompression = layout.masks[0] ? BI_BITFIELDS : BI_RGB;
-        std::memcpy(info.colors, layout.masks, sizeof layout.masks);
-        if (layout.bits == 8) {
-            info.header.biClrUsed = 256;
-            for (int i = 0; i < 256; ++i) {
-                info.colors[i] = {BYTE(i), BYTE(i), BYTE(i), 0};
-            }
-        }
-        void* bits = nullptr;
-        target.dib = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS,
-                                      &bits, nullptr, 0);
-        EXPECT_NE(target.dib, nullptr);
-        target.bits = static_cast<uint8_t*>(bits);
-        target.bytes = layout.bits / 8;
-        target.pitch = (size * target.bytes + 3) & ~3;
-        target.white = layout.white;
-        for (int32_t p = 0; p < size * size; ++p) {
-            std::memcpy(target.bits + target.pitch * (p / size) + target.bytes * (p % size),
-                        &layout.white, target.bytes);
-        }
-    }
-
-    // The pixel as stored; 32-bit pixels without the byte GDI leaves alone.
-    static uint32_t Raw(int32_t x, int32_t y) {
-        GdiFlush();
-        uint32_t value = 0;
-        std::memcpy(&value, target.bits + target.pitch * y + target.bytes * x, target.bytes);
-        return target.bytes == 4 ? value & 0xFFFFFF : value;
+    static void Close() {
+        DrawingEnd();
+        DeleteObject(target.dib);
+        target = {};
     }
 
     // Sets front and back colour the way the public colour operations do.
@@ -167,57 +168,54 @@ class Primitives : public ::testing::Test {
     }
 };
 
-// Each shape against the same GDI calls made directly with a pen and brush of the same colour
+// Each shape against the same GDI calls made directly, with a pen and brush of the same colour,
 // on a second DIB; the one-pixel cases against the pixel they must set.
 TEST_F(Primitives, ShapesCoverWhatTheirGdiCallsCover) {
     struct Case {
         const char* name;
-        void (*draw)(DrawingOutput*);
+        void (*draw)(DrawingOperations&, DrawingOutput*);
         void (*reference)(HDC);
     };
     const Case cases[] = {
-        {"rectangle 1x1", [](DrawingOutput* o) { o->operations.drawRectangle(o, 4, 4, 1, 1); },
+        {"rectangle 1x1", [](auto& op, auto o) { op.drawRectangle(o, 4, 4, 1, 1); },
          [](HDC dc) { SetPixelV(dc, 4, 4, RED); }},
-        {"rectangle -1x-1", [](DrawingOutput* o) { o->operations.drawRectangle(o, 4, 4, -1, -1); },
+        {"rectangle -1x-1", [](auto& op, auto o) { op.drawRectangle(o, 4, 4, -1, -1); },
          [](HDC dc) { SetPixelV(dc, 3, 3, RED); }},
-        {"rectangle 1x-1", [](DrawingOutput* o) { o->operations.drawRectangle(o, 4, 4, 1, -1); },
+        {"rectangle 1x-1", [](auto& op, auto o) { op.drawRectangle(o, 4, 4, 1, -1); },
          [](HDC dc) { SetPixelV(dc, 4, 3, RED); }},
-        {"rectangle -1x1", [](DrawingOutput* o) { o->operations.drawRectangle(o, 4, 4, -1, 1); },
+        {"rectangle -1x1", [](auto& op, auto o) { op.drawRectangle(o, 4, 4, -1, 1); },
          [](HDC dc) { SetPixelV(dc, 3, 4, RED); }},
-        {"rectangle 1x5", [](DrawingOutput* o) { o->operations.drawRectangle(o, 4, 4, 1, 5); },
+        {"rectangle 1x5", [](auto& op, auto o) { op.drawRectangle(o, 4, 4, 1, 5); },
          [](HDC dc) { Rectangle(dc, 4, 4, 5, 9); }},
-        {"rectangle 6x3", [](DrawingOutput* o) { o->operations.drawRectangle(o, 2, 3, 6, 3); },
+        {"rectangle 6x3", [](auto& op, auto o) { op.drawRectangle(o, 2, 3, 6, 3); },
          [](HDC dc) { Rectangle(dc, 2, 3, 8, 6); }},
-        {"circle radius 3", [](DrawingOutput* o) { o->operations.drawCircleShape(o, 10, 10, 3); },
+        {"circle radius 3", [](auto& op, auto o) { op.drawCircleShape(o, 10, 10, 3); },
          [](HDC dc) { Ellipse(dc, 7, 7, 14, 14); }},
-        {"circle radius 1", [](DrawingOutput* o) { o->operations.drawCircleShape(o, 10, 10, 1); },
+        {"circle radius 1", [](auto& op, auto o) { op.drawCircleShape(o, 10, 10, 1); },
          [](HDC dc) { SetPixelV(dc, 10, 10, RED); }},
-        {"ellipse 4x2", [](DrawingOutput* o) { o->operations.drawEllipseShape(o, 10, 10, 4, 2); },
+        {"ellipse 4x2", [](auto& op, auto o) { op.drawEllipseShape(o, 10, 10, 4, 2); },
          [](HDC dc) { Ellipse(dc, 6, 8, 15, 13); }},
         {"rounded rectangle",
-         [](DrawingOutput* o) { o->operations.drawRoundedRectangle(o, 2, 2, 12, 9, 2, 3); },
+         [](auto& op, auto o) { op.drawRoundedRectangle(o, 2, 2, 12, 9, 2, 3); },
          [](HDC dc) { RoundRect(dc, 2, 2, 14, 11, 4, 6); }},
-        {"line (0,0)-(5,0)", [](DrawingOutput* o) { o->operations.drawLineSegment(o, 0, 0, 5, 0); },
+        {"line (0,0)-(5,0)", [](auto& op, auto o) { op.drawLineSegment(o, 0, 0, 5, 0); },
          [](HDC dc) {
              for (int32_t x = 0; x <= 5; ++x) {
                  SetPixelV(dc, x, 0, RED);
              }
          }},
-        {"pixel", [](DrawingOutput* o) { o->operations.setPixelAt(o, 3, 7); },
+        {"pixel", [](auto& op, auto o) { op.setPixelAt(o, 3, 7); },
          [](HDC dc) { SetPixelV(dc, 3, 7, RED); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        DrawingOutput* output = Open(0, L32, 20, 20, 20);
+        DrawingOutput* output = Open(0, L32);
         Colors(output, RED, BLUE);
-        c.draw(output);
-        std::vector<uint32_t> drawn;
-        for (int32_t i = 0; i < 20 * 20; ++i) {
-            drawn.push_back(Raw(i % 20, i / 20));
-        }
+        c.draw(output->operations, output);
+        const std::vector<uint32_t> drawn = AllPixels();
         Close();
 
-        MakeTarget(L32, 20);
+        MakeTarget(L32);
         HDC dc = NewDeviceContext();
         HGDIOBJ pen = SelectObject(dc, CreatePen(PS_SOLID, 0, RED));
         HGDIOBJ brush = SelectObject(dc, CreateSolidBrush(RED));
@@ -225,85 +223,60 @@ TEST_F(Primitives, ShapesCoverWhatTheirGdiCallsCover) {
         DeleteObject(SelectObject(dc, pen));
         DeleteObject(SelectObject(dc, brush));
         DeleteDC(dc);
-        int32_t set = 0;
-        for (int32_t i = 0; i < 20 * 20; ++i) {
-            const uint32_t expected = Raw(i % 20, i / 20);
-            set += expected != 0xFFFFFF;
-            EXPECT_EQ(drawn[i], expected) << "at (" << i % 20 << ", " << i / 20 << ")";
-        }
-        EXPECT_GT(set, 0);
+        EXPECT_EQ(drawn, AllPixels());
+        EXPECT_NE(drawn, std::vector<uint32_t>(DIB_SIZE * DIB_SIZE, L32.white));
         Close();
     }
 }
 
-// Direct writes give exact field values in each layout; GDI then reads the same colour back from
-// the memory, which shows the layout is the one the format code names.
-TEST_F(Primitives, DirectWritesStoreTheFormatsFields) {
+// SetPixelColorAt on memory filled with zeros. Direct writes store the exact fields of each
+// layout, and GDI reads the same colour back from that memory, which shows the layout is the one
+// the format code names. Other outputs and formats go through SetPixelV. Outputs are 8x8 over a
+// 32x32 DIB, so a direct write past their edge would land in memory that can be seen.
+TEST_F(Primitives, SetPixelColorAtPaths) {
     struct Case {
-        const Layout* layout;
+        int32_t kind;
+        Layout layout;
+        int32_t x, y;
         Color color;
-        uint32_t stored;
-    };
-    const Case cases[] = {
-        {&L32, BROWN, 0x996633},  // alpha 255 written, masked off by Raw
-        {&L32, WHITE, 0xFFFFFF},  //
-        {&L16, BROWN, 0x9B26},    // red 19, green 25, blue 6
-        {&L16, WHITE, 0xFFFF},    // every field bit
-        {&L15, BROWN, 0x4D86},    // red 19, green 12, blue 6, top bit 0
-        {&L15, WHITE, 0x7FFF},    // every field bit, top bit 0
-        {&L8, BROWN, 0x99},       // the low byte
-        {&L8, RGB(7, 200, 9), 7}, //
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.layout->bits << "-bit format " << c.layout->formatCode
-                                        << ", colour " << std::hex << c.color);
-        DrawingOutput* output = Open(OUTPUT_KIND_SCREEN, *c.layout);
-        output->operations.setPixelColorAt(output, 5, 2, c.color);
-        EXPECT_EQ(output->accessState, ACCESS_PIXELS);
-        EXPECT_EQ(output->dc, nullptr);
-        EXPECT_EQ(Raw(5, 2), c.stored);
-        EXPECT_EQ(Raw(4, 2), target.white);
-        if (c.layout->bits > 8) {
-            Color back = output->operations.getPixelAt(output, 5, 2);
-            EXPECT_EQ(target.deviceContextsTaken, 1);
-            EXPECT_NEAR(GetRValue(back), GetRValue(c.color), 7);
-            EXPECT_NEAR(GetGValue(back), GetGValue(c.color), 7);
-            EXPECT_NEAR(GetBValue(back), GetBValue(c.color), 7);
-        }
-        Close();
-    }
-}
-
-// Outputs that go through SetPixelV, and coordinates the direct path must ignore: the output is
-// 8x8 over a 32x32 DIB, so a write past its edge would land in memory GDI can see.
-TEST_F(Primitives, PixelWritesOutsideTheDirectPath) {
-    struct Case {
-        int32_t kind, format, x, y;
-        uint32_t stored; // at (x, y) of the DIB
+        uint32_t stored; // at (x, y)
         int32_t access;
     };
+    const int32_t S = OUTPUT_KIND_SCREEN, P = ACCESS_PIXELS, D = ACCESS_DEVICE_CONTEXT;
+    const Layout UNKNOWN = {32, {}, 0, 0};
     const Case cases[] = {
-        {0, PIXEL_FORMAT_32, 5, 2, 0x996633, ACCESS_DEVICE_CONTEXT},    // plain output
-        {OUTPUT_KIND_SCREEN, 0, 5, 2, 0x996633, ACCESS_DEVICE_CONTEXT}, // unknown format
-        {OUTPUT_KIND_SCREEN, PIXEL_FORMAT_32, 8, 0, 0xFFFFFF, ACCESS_DEVICE_CONTEXT}, // x = width
-        {OUTPUT_KIND_SCREEN, PIXEL_FORMAT_32, 0, 8, 0xFFFFFF, ACCESS_DEVICE_CONTEXT}, // y = height
-        {OUTPUT_KIND_SCREEN, PIXEL_FORMAT_32, 7, 7, 0x996633, ACCESS_PIXELS},         // last pixel
+        {S, L32, 5, 2, BROWN, 0x996633, P},     // alpha 255 written, masked off by Raw
+        {S, L32, 5, 2, WHITE, 0xFFFFFF, P},     //
+        {S, L16, 5, 2, BROWN, 0x9B26, P},       // red 19, green 25, blue 6
+        {S, L16, 5, 2, WHITE, 0xFFFF, P},       // every field bit
+        {S, L15, 5, 2, BROWN, 0x4D86, P},       // red 19, green 12, blue 6, top bit 0
+        {S, L15, 5, 2, WHITE, 0x7FFF, P},       // every field bit, top bit 0
+        {S, L8, 5, 2, BROWN, 0x99, P},          // the low byte
+        {S, L32, 7, 7, BROWN, 0x996633, P},     // last pixel of the output
+        {S, L32, 8, 0, BROWN, 0, D},            // x = width: ignored
+        {S, L16, 0, 8, BROWN, 0, D},            // y = height: ignored
+        {0, L32, 5, 2, BROWN, 0x996633, D},     // plain output: SetPixelV
+        {S, UNKNOWN, 5, 2, BROWN, 0x996633, D}, // unknown format: SetPixelV
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
         const Case& c = cases[i];
-        Layout layout = L32;
-        layout.formatCode = c.format;
-        DrawingOutput* output = Open(c.kind, layout, 8, 8);
-        output->operations.setPixelColorAt(output, c.x, c.y, BROWN);
-        output->operations.setPixelColorAt(output, -1, 0, BROWN);
-        output->operations.setPixelColorAt(output, 0, -1, BROWN);
+        DrawingOutput* output = Open(c.kind, c.layout, 8);
+        std::memset(target.bits, 0, target.pitch * DIB_SIZE);
+        output->operations.setPixelColorAt(output, c.x, c.y, c.color);
+        output->operations.setPixelColorAt(output, -1, 0, c.color);
+        output->operations.setPixelColorAt(output, 0, -1, c.color);
         EXPECT_EQ(Raw(c.x, c.y), c.stored) << "case " << i;
         EXPECT_EQ(output->accessState, c.access) << "case " << i;
-        int32_t changed = 0;
-        for (int32_t p = 0; p < 32 * 32; ++p) {
-            changed += Raw(p % 32, p / 32) != 0xFFFFFF;
+        std::vector<uint32_t> expected(DIB_SIZE * DIB_SIZE, 0);
+        expected[c.y * DIB_SIZE + c.x] = c.stored;
+        EXPECT_EQ(AllPixels(), expected) << "case " << i;
+        if (c.stored && c.layout.bits > 8) {
+            const Color back = output->operations.getPixelAt(output, c.x, c.y);
+            EXPECT_NEAR(GetRValue(back), GetRValue(c.color), 7) << "case " << i;
+            EXPECT_NEAR(GetGValue(back), GetGValue(c.color), 7) << "case " << i;
+            EXPECT_NEAR(GetBValue(back), GetBValue(c.color), 7) << "case " << i;
+            EXPECT_EQ(target.deviceContextsTaken, c.access == P) << "case " << i;
         }
-        EXPECT_EQ(changed, c.stored != 0xFFFFFF) << "case " << i;
         EXPECT_EQ(output->operations.getPixelAt(output, -1, -1), CLR_INVALID) << "case " << i;
         Close();
     }
@@ -316,7 +289,7 @@ TEST_F(Primitives, PixelMemoryOnlyOnScreenOutputs) {
     EXPECT_EQ(output->operations.pixelBufferFormat(output), 0);
     Close();
 
-    output = Open(OUTPUT_KIND_SCREEN, L16, 30, 30);
+    output = Open(OUTPUT_KIND_SCREEN, L16, 30);
     EXPECT_EQ(output->operations.pixelBufferAddress(output), target.bits);
     EXPECT_EQ(output->accessState, ACCESS_PIXELS);
     EXPECT_EQ(output->operations.pixelBufferPitch(output), 64);
@@ -353,10 +326,10 @@ TEST_F(Primitives, AccessSwitchReappliesSessionState) {
         EXPECT_EQ(GetCurrentObject(dc, OBJ_FONT), font);
 
         // The text cell holds only the text colour and the background (white when transparent).
-        const uint32_t background = (mode & MODE_TRANSPARENT_TEXT) ? 0xFFFFFF : DibValue(BLUE);
-        int32_t text = 0, behind = 0;
+        const uint32_t background = (mode & MODE_TRANSPARENT_TEXT) ? L32.white : DibValue(BLUE);
         const int32_t height = output->operations.measureTextHeight(output, "HH");
         EXPECT_EQ(end, 2 + output->operations.measureTextWidth(output, "HH"));
+        int32_t text = 0, behind = 0;
         for (int32_t y = 2; y < 2 + height; ++y) {
             for (int32_t x = 2; x < end; ++x) {
                 text += Raw(x, y) == DibValue(RED);
@@ -385,17 +358,17 @@ TEST_F(Primitives, OutlineModeKeepsTheBrushUntilLeft) {
     EXPECT_EQ(GetCurrentObject(output->dc, OBJ_BRUSH), GetStockObject(NULL_BRUSH));
     output->operations.drawRectangle(output, 2, 2, 8, 8);
     EXPECT_EQ(Raw(2, 2), DibValue(BLUE));
-    EXPECT_EQ(Raw(5, 5), 0xFFFFFFu);
+    EXPECT_EQ(Raw(5, 5), L32.white);
 
-    // Leaving the mode makes the brush again in the front colour.
+    // Leaving the mode makes the brush again, in the front colour.
     output->operations.setDrawingMode(output, 0);
     EXPECT_EQ(GetCurrentObject(output->dc, OBJ_BRUSH), output->brush);
     output->operations.drawRectangle(output, 12, 2, 8, 8);
     EXPECT_EQ(Raw(15, 5), DibValue(BLUE));
 }
 
-// A black frame around (4..11, 4..11), filled from inside; outside it stays white. In outline
-// mode a brush of the front colour is made for the fill and the mode is back afterwards.
+// A black frame (3..12, 3..12) filled from inside after pixel memory was taken; outside it stays
+// white. In outline mode a brush of the front colour does the fill and the mode is back after.
 TEST_F(Primitives, FloodFillFillsTheConnectedArea) {
     struct Case {
         int32_t mode;
@@ -406,31 +379,32 @@ TEST_F(Primitives, FloodFillFillsTheConnectedArea) {
                           {0, BLACK},
                           {MODE_OUTLINE | MODE_TRANSPARENT_TEXT, BLACK}};
     for (size_t i = 0; i < std::size(cases); ++i) {
-        DrawingOutput* output = Open(OUTPUT_KIND_SCREEN, L32, 20, 20, 20);
+        DrawingOutput* output = Open(OUTPUT_KIND_SCREEN, L32);
         Colors(output, BLACK, BLUE);
         output->operations.setDrawingMode(output, MODE_OUTLINE);
         output->operations.drawRectangle(output, 3, 3, 10, 10);
         output->frontColor = RED;
         output->operations.setDrawingMode(output, cases[i].mode);
-        output->operations.pixelBufferAddress(output); // the fill takes the device context back
+        output->operations.pixelBufferAddress(output);
         output->operations.floodFillAt(output, 8, 8, cases[i].border);
         EXPECT_EQ(output->mode, cases[i].mode) << "case " << i;
         EXPECT_EQ(GetCurrentObject(output->dc, OBJ_BRUSH) == GetStockObject(NULL_BRUSH),
                   (cases[i].mode & MODE_OUTLINE) != 0)
             << "case " << i;
-        for (int32_t p = 0; p < 20 * 20; ++p) {
-            const int32_t x = p % 20, y = p / 20;
-            const bool inside = x > 3 && x < 12 && y > 3 && y < 12;
-            const bool frame = !inside && x >= 3 && x <= 12 && y >= 3 && y <= 12;
-            const uint32_t expected = inside ? DibValue(RED) : frame ? 0 : 0xFFFFFF;
-            ASSERT_EQ(Raw(x, y), expected) << "case " << i << " at (" << x << ", " << y << ")";
+        std::vector<uint32_t> expected(DIB_SIZE * DIB_SIZE, L32.white);
+        for (int32_t p = 0; p < DIB_SIZE * DIB_SIZE; ++p) {
+            const int32_t x = p % DIB_SIZE, y = p / DIB_SIZE;
+            if (x >= 3 && x <= 12 && y >= 3 && y <= 12) {
+                expected[p] = (x == 3 || x == 12 || y == 3 || y == 12) ? 0 : DibValue(RED);
+            }
         }
+        EXPECT_EQ(AllPixels(), expected) << "case " << i;
         Close();
     }
 }
 
 TEST_F(Primitives, RotatedTextCachesItsFont) {
-    DrawingOutput* output = Open(0, L32, 64, 64, 64);
+    DrawingOutput* output = Open(0, L32);
     Colors(output, RED, BLUE);
     struct Case {
         float angle;
@@ -444,7 +418,7 @@ TEST_F(Primitives, RotatedTextCachesItsFont) {
                           {12.34f, 123, true}};
     HFONT previous = nullptr;
     for (size_t i = 0; i < std::size(cases); ++i) {
-        output->operations.drawRotatedTextAt(output, 30, 40, "Hi", cases[i].angle);
+        output->operations.drawRotatedTextAt(output, 8, 20, "Hi", cases[i].angle);
         ASSERT_NE(output->rotatedFont, nullptr) << "case " << i;
         EXPECT_EQ(output->rotatedFont != previous, cases[i].newFont) << "case " << i;
         previous = output->rotatedFont;
@@ -452,19 +426,14 @@ TEST_F(Primitives, RotatedTextCachesItsFont) {
         GetObjectA(output->rotatedFont, sizeof made, &made);
         EXPECT_EQ(made.lfEscapement, cases[i].escapement) << "case " << i;
         EXPECT_EQ(made.lfOrientation, cases[i].escapement) << "case " << i;
-        EXPECT_EQ(made.lfOutPrecision, OUT_TT_ONLY_PRECIS) << "case " << i;
         // The upright font and the opaque background are back.
         EXPECT_EQ(GetCurrentObject(output->dc, OBJ_FONT), output->font) << "case " << i;
         EXPECT_EQ(GetBkMode(output->dc), OPAQUE) << "case " << i;
     }
     // Drawn, on a transparent background.
-    int32_t red = 0, blue = 0;
-    for (int32_t p = 0; p < 64 * 64; ++p) {
-        red += Raw(p % 64, p / 64) == DibValue(RED);
-        blue += Raw(p % 64, p / 64) == DibValue(BLUE);
-    }
-    EXPECT_GT(red, 0);
-    EXPECT_EQ(blue, 0);
+    const std::vector<uint32_t> all = AllPixels();
+    EXPECT_GT(std::count(all.begin(), all.end(), DibValue(RED)), 0);
+    EXPECT_EQ(std::count(all.begin(), all.end(), DibValue(BLUE)), 0);
 
     output->operations.selectTextFont(output, TEXT_FONT_SYSTEM);
     EXPECT_EQ(output->rotatedFont, nullptr);
@@ -477,6 +446,7 @@ TEST_F(Primitives, TextMeasures) {
     DrawingOutput* output = Open(0, L32);
     HDC probe = CreateCompatibleDC(nullptr);
     for (int italic = 0; italic < 2; ++italic) {
+        SCOPED_TRACE(testing::Message() << "italic " << italic);
         HFONT font = CreateFontA(-20, 0, 0, 0, FW_NORMAL, italic, 0, 0, ANSI_CHARSET,
                                  OUT_TT_ONLY_PRECIS, 0, NONANTIALIASED_QUALITY, 0, "Tahoma");
         output->operations.selectTextFont(output, font);
@@ -484,21 +454,16 @@ TEST_F(Primitives, TextMeasures) {
         SIZE extent = {};
         GetTextExtentPoint32A(probe, "Hello", 5, &extent);
         SelectObject(probe, old);
-        if (italic) {
-            EXPECT_GT(output->italicOverhang, 0);
-            EXPECT_LT(output->italicOverhang, extent.cx / 5);
-        } else {
-            EXPECT_EQ(output->italicOverhang, 0);
-        }
+        EXPECT_EQ(output->italicOverhang > 0, italic == 1);
+        EXPECT_LT(output->italicOverhang, extent.cx / 5);
         EXPECT_EQ(output->operations.measureTextWidth(output, "Hello"),
-                  extent.cx + output->italicOverhang)
-            << "italic " << italic;
+                  extent.cx + output->italicOverhang);
         EXPECT_EQ(output->operations.measureTextHeight(output, "Hello"), extent.cy);
-        EXPECT_EQ(output->operations.measureTextWidth(output, ""), 0);
-        EXPECT_EQ(output->operations.measureTextHeight(output, ""), 0);
-        EXPECT_EQ(output->operations.measureTextWidth(output, nullptr), 0);
-        EXPECT_EQ(output->operations.measureTextHeight(output, nullptr), 0);
-        EXPECT_EQ(output->operations.drawTextAt(output, 7, 3, ""), 7);
+        for (const char* empty : {"", static_cast<const char*>(nullptr)}) {
+            EXPECT_EQ(output->operations.measureTextWidth(output, empty), 0);
+            EXPECT_EQ(output->operations.measureTextHeight(output, empty), 0);
+            EXPECT_EQ(output->operations.drawTextAt(output, 7, 3, empty), 7);
+        }
         output->operations.selectTextFont(output, TEXT_FONT_SYSTEM);
         DeleteObject(font);
     }
@@ -519,7 +484,7 @@ TEST_F(Primitives, CaptureMakesAnImage) {
         {0, &L32, 3, false, 32},
         {OUTPUT_KIND_DIB_ONLY, &L32, 3, false, 0},
         {OUTPUT_KIND_SCREEN, &L32, DYNAMIC_NUMBER, true, 32},
-        {OUTPUT_KIND_SCREEN, &L16, 3, true, 24},
+        {OUTPUT_KIND_SCREEN, &L16, 3, true, 24}, // the bitmap's own depth
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
         const Case& c = cases[i];
@@ -529,35 +494,34 @@ TEST_F(Primitives, CaptureMakesAnImage) {
         if (c.pixelsTaken) {
             output->operations.pixelBufferAddress(output);
         }
-        ObjectNumber made = output->operations.captureRegionToImage(output, c.number, 4, 5, 3, 2);
+        const ObjectNumber made =
+            output->operations.captureRegionToImage(output, c.number, 4, 5, 3, 2);
         if (!c.depth) {
             EXPECT_EQ(made, 0) << "case " << i;
-        } else {
-            const ObjectNumber number = c.number == DYNAMIC_NUMBER ? made : c.number;
-            auto* record = static_cast<ImageRecord*>(RegistryLookup(ImageRegistry(), number));
-            if (c.number == DYNAMIC_NUMBER) {
-                EXPECT_EQ(made, RegistryNumberOf(record)) << "case " << i;
-            } else {
-                EXPECT_EQ(made, reinterpret_cast<ObjectNumber>(ImageNativeHandle(c.number)))
-                    << "case " << i;
-            }
-            ASSERT_NE(record, nullptr) << "case " << i;
-            EXPECT_EQ(record->width, 3);
-            EXPECT_EQ(record->height, 2);
-            EXPECT_EQ(record->depth, c.depth) << "case " << i;
-            EXPECT_EQ(record->secondDepth, 0);
-            // Bottom-up: the first row in memory is the region's lower row, (4..6, 6).
-            BITMAP bitmap = {};
-            GetObjectA(record->nativeHandle, sizeof bitmap, &bitmap);
-            const uint8_t* rows = static_cast<const uint8_t*>(bitmap.bmBits);
-            const int32_t bytes = bitmap.bmBitsPixel / 8;
-            for (int32_t p = 0; p < 6; ++p) {
-                uint32_t value = 0;
-                std::memcpy(&value, rows + bitmap.bmWidthBytes * (1 - p / 3) + bytes * (p % 3),
-                            bytes);
-                EXPECT_EQ(value & 0xFFFFFF, p == 2 ? DibValue(RED) : 0xFFFFFFu)
-                    << "case " << i << " pixel " << p;
-            }
+            Close();
+            continue;
+        }
+        const ObjectNumber number = c.number == DYNAMIC_NUMBER ? made : c.number;
+        auto* record = static_cast<ImageRecord*>(RegistryLookup(ImageRegistry(), number));
+        ASSERT_NE(record, nullptr) << "case " << i;
+        EXPECT_EQ(made, c.number == DYNAMIC_NUMBER ? RegistryNumberOf(record)
+                                                   : ObjectNumber(record->nativeHandle))
+            << "case " << i;
+        EXPECT_EQ(record->width, 3);
+        EXPECT_EQ(record->height, 2);
+        EXPECT_EQ(record->depth, c.depth) << "case " << i;
+        EXPECT_EQ(record->secondDepth, 0);
+        // Bottom-up: the first row in memory is the region's lower row; (6, 5) is red.
+        BITMAP bitmap = {};
+        GetObjectA(record->nativeHandle, sizeof bitmap, &bitmap);
+        for (int32_t p = 0; p < 6; ++p) {
+            uint32_t value = 0;
+            std::memcpy(&value,
+                        static_cast<uint8_t*>(bitmap.bmBits) + bitmap.bmWidthBytes * (1 - p / 3) +
+                            bitmap.bmBitsPixel / 8 * (p % 3),
+                        bitmap.bmBitsPixel / 8);
+            EXPECT_EQ(value & 0xFFFFFF, p == 2 ? DibValue(RED) : 0xFFFFFFu)
+                << "case " << i << " pixel " << p;
         }
         Close();
     }
