@@ -1,7 +1,7 @@
 // SetPixelColorAt over a whole 800x600 output: the direct write into pixel memory against the
 // same fill through SetPixelV on the output's device context, measured in one run.
 //
-//   tools/wine-run.sh build/mingw/bench/win32/pixel_fill_bench.exe
+//   tools/wine-run.sh build/mingw/bench/pixel_fill/pixel_fill_bench.exe
 //
 // The output is a screen-kind output over a 32-bit DIB section whose callbacks switch between
 // a memory device context and the section's memory, as the screen's back buffer does.
