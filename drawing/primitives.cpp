@@ -11,7 +11,7 @@
 namespace {
 
 // How SetPixelColorAt turns a colour 0x00BBGGRR into a pixel of each format the screen records,
-// and stores it at its place in pixel memory (little-endian, rows of 2-byte pixels are aligned).
+// and stores it at its place in little-endian pixel memory.
 void Store8(uint8_t* at, Color c) { *at = static_cast<uint8_t>(c & 0xFF); }
 void Store15(uint8_t* at, Color c) {
     *reinterpret_cast<uint16_t*>(at) = static_cast<uint16_t>(
@@ -36,7 +36,7 @@ const PixelFormatEntry PIXEL_FORMATS[] = {
     {PIXEL_FORMAT_8, 1, Store8},   // low byte of the colour
     {PIXEL_FORMAT_15, 2, Store15}, // X1R5G5B5, top bit 0
     {PIXEL_FORMAT_16, 2, Store16}, // R5G6B5
-    {PIXEL_FORMAT_32, 4, Store32}, // A8R8G8B8 with alpha 255
+    {PIXEL_FORMAT_32, 4, Store32}, // X8R8G8B8, the unused byte 255
 };
 
 const PixelFormatEntry* FindPixelFormat(int32_t code) {
@@ -58,7 +58,7 @@ void TakePixels(DrawingOutput* output) {
 
 // Replaces an owned pen or brush by a new one once the new one exists, so that a failed
 // creation leaves the previous object in use.
-void ReplaceSelected(HDC dc, HGDIOBJ made, HGDIOBJ* kept) {
+template <typename Handle> void ReplaceSelected(HDC dc, Handle made, Handle* kept) {
     if (!made) {
         return;
     }
@@ -90,11 +90,9 @@ void ApplyFrontColor(DrawingOutput* output, Color color) {
     // In outline mode the null brush stays selected; the front brush keeps its colour until the
     // mode is left, when SetDrawingMode makes it again.
     if (!(output->mode & MODE_OUTLINE)) {
-        ReplaceSelected(output->dc, CreateSolidBrush(color),
-                        reinterpret_cast<HGDIOBJ*>(&output->brush));
+        ReplaceSelected(output->dc, CreateSolidBrush(color), &output->brush);
     }
-    ReplaceSelected(output->dc, CreatePen(PS_SOLID, 0, color),
-                    reinterpret_cast<HGDIOBJ*>(&output->pen));
+    ReplaceSelected(output->dc, CreatePen(PS_SOLID, 0, color), &output->pen);
     SetTextColor(output->dc, color);
 }
 
