@@ -30,13 +30,14 @@ struct PixelFormatEntry {
     int32_t code;
     int32_t bytes; // size of one pixel in memory
     void (*store)(uint8_t* at, Color);
+    uint32_t unusedBits; // bits of a pixel that are not part of its colour
 };
 
 const PixelFormatEntry PIXEL_FORMATS[] = {
-    {PIXEL_FORMAT_8, 1, Store8},   // low byte of the colour
-    {PIXEL_FORMAT_15, 2, Store15}, // X1R5G5B5, top bit 0
-    {PIXEL_FORMAT_16, 2, Store16}, // R5G6B5
-    {PIXEL_FORMAT_32, 4, Store32}, // X8R8G8B8, the unused byte 255
+    {PIXEL_FORMAT_8, 1, Store8, 0},            // low byte of the colour
+    {PIXEL_FORMAT_15, 2, Store15, 0x8000},     // X1R5G5B5, top bit 0
+    {PIXEL_FORMAT_16, 2, Store16, 0},          // R5G6B5
+    {PIXEL_FORMAT_32, 4, Store32, 0xFF000000}, // X8R8G8B8, the unused byte 255
 };
 
 const PixelFormatEntry* FindPixelFormat(int32_t code) {
@@ -54,6 +55,31 @@ void TakePixels(DrawingOutput* output) {
         output->pixels = output->acquirePixels(output, &output->pitch);
         output->accessState = ACCESS_PIXELS;
     }
+}
+
+// Wine's flood fill compares stored pixel values, unused bits included, with the colour as GDI
+// would store it, unused bits clear; but Direct3D's Clear and the direct writes here set them, so
+// a fill would stop at every such pixel (or, in border mode, run through a border written that
+// way). Clearing those bits of the whole target first makes equal colours compare equal; they
+// are never shown.
+void ClearUnusedBits(DrawingOutput* output) {
+    const PixelFormatEntry* format = FindPixelFormat(output->pixelFormat);
+    if (output->kind != OUTPUT_KIND_SCREEN || !format || !format->unusedBits) {
+        return;
+    }
+    TakePixels(output);
+    for (int32_t y = 0; output->pixels && y < output->height; ++y) {
+        uint8_t* row =
+            static_cast<uint8_t*>(output->pixels) + static_cast<intptr_t>(output->pitch) * y;
+        for (int32_t x = 0; x < output->width; ++x) {
+            if (format->bytes == 4) {
+                reinterpret_cast<uint32_t*>(row)[x] &= ~format->unusedBits;
+            } else {
+                reinterpret_cast<uint16_t*>(row)[x] &= static_cast<uint16_t>(~format->unusedBits);
+            }
+        }
+    }
+    EnsureDeviceContext(output);
 }
 
 // Replaces an owned pen or brush by a new one once the new one exists, so that a failed
@@ -151,6 +177,7 @@ void DrawLineSegment(DrawingOutput* output, int32_t x1, int32_t y1, int32_t x2, 
 
 void FloodFillAt(DrawingOutput* output, int32_t x, int32_t y, Color border) {
     EnsureDeviceContext(output);
+    ClearUnusedBits(output);
     // The null brush of outline mode would fill nothing: fill with a brush of the front colour
     // for this call only.
     const int32_t outlineMode = (output->mode & MODE_OUTLINE) ? output->mode : 0;

@@ -13,6 +13,7 @@
 
 #include "core/platform.h"
 #include "image/image.h"
+#include "shape_cases.h"
 
 namespace {
 
@@ -168,60 +169,18 @@ class Primitives : public ::testing::Test {
     }
 };
 
-// Each shape against the same GDI calls made directly, with a pen and brush of the same colour,
-// on a second DIB; the one-pixel cases against the pixel they must set.
 TEST_F(Primitives, ShapesCoverWhatTheirGdiCallsCover) {
-    struct Case {
-        const char* name;
-        void (*draw)(DrawingOperations&, DrawingOutput*);
-        void (*reference)(HDC);
-    };
-    const Case cases[] = {
-        {"rectangle 1x1", [](auto& op, auto o) { op.drawRectangle(o, 4, 4, 1, 1); },
-         [](HDC dc) { SetPixelV(dc, 4, 4, RED); }},
-        {"rectangle -1x-1", [](auto& op, auto o) { op.drawRectangle(o, 4, 4, -1, -1); },
-         [](HDC dc) { SetPixelV(dc, 3, 3, RED); }},
-        {"rectangle 1x-1", [](auto& op, auto o) { op.drawRectangle(o, 4, 4, 1, -1); },
-         [](HDC dc) { SetPixelV(dc, 4, 3, RED); }},
-        {"rectangle -1x1", [](auto& op, auto o) { op.drawRectangle(o, 4, 4, -1, 1); },
-         [](HDC dc) { SetPixelV(dc, 3, 4, RED); }},
-        {"rectangle 1x5", [](auto& op, auto o) { op.drawRectangle(o, 4, 4, 1, 5); },
-         [](HDC dc) { Rectangle(dc, 4, 4, 5, 9); }},
-        {"rectangle 6x3", [](auto& op, auto o) { op.drawRectangle(o, 2, 3, 6, 3); },
-         [](HDC dc) { Rectangle(dc, 2, 3, 8, 6); }},
-        {"circle radius 3", [](auto& op, auto o) { op.drawCircleShape(o, 10, 10, 3); },
-         [](HDC dc) { Ellipse(dc, 7, 7, 14, 14); }},
-        {"circle radius 1", [](auto& op, auto o) { op.drawCircleShape(o, 10, 10, 1); },
-         [](HDC dc) { SetPixelV(dc, 10, 10, RED); }},
-        {"ellipse 4x2", [](auto& op, auto o) { op.drawEllipseShape(o, 10, 10, 4, 2); },
-         [](HDC dc) { Ellipse(dc, 6, 8, 15, 13); }},
-        {"rounded rectangle",
-         [](auto& op, auto o) { op.drawRoundedRectangle(o, 2, 2, 12, 9, 2, 3); },
-         [](HDC dc) { RoundRect(dc, 2, 2, 14, 11, 4, 6); }},
-        {"line (0,0)-(5,0)", [](auto& op, auto o) { op.drawLineSegment(o, 0, 0, 5, 0); },
-         [](HDC dc) {
-             for (int32_t x = 0; x <= 5; ++x) {
-                 SetPixelV(dc, x, 0, RED);
-             }
-         }},
-        {"pixel", [](auto& op, auto o) { op.setPixelAt(o, 3, 7); },
-         [](HDC dc) { SetPixelV(dc, 3, 7, RED); }},
-    };
-    for (const Case& c : cases) {
+    for (const ShapeCase& c : SHAPE_CASES) {
         SCOPED_TRACE(c.name);
         DrawingOutput* output = Open(0, L32);
-        Colors(output, RED, BLUE);
+        Colors(output, SHAPE_COLOR, BLUE);
         c.draw(output->operations, output);
         const std::vector<uint32_t> drawn = AllPixels();
         Close();
 
         MakeTarget(L32);
         HDC dc = NewDeviceContext();
-        HGDIOBJ pen = SelectObject(dc, CreatePen(PS_SOLID, 0, RED));
-        HGDIOBJ brush = SelectObject(dc, CreateSolidBrush(RED));
-        c.reference(dc);
-        DeleteObject(SelectObject(dc, pen));
-        DeleteObject(SelectObject(dc, brush));
+        DrawShapeReference(dc, c);
         DeleteDC(dc);
         EXPECT_EQ(drawn, AllPixels());
         EXPECT_NE(drawn, std::vector<uint32_t>(DIB_SIZE * DIB_SIZE, L32.white));
@@ -367,8 +326,9 @@ TEST_F(Primitives, OutlineModeKeepsTheBrushUntilLeft) {
     EXPECT_EQ(Raw(15, 5), DibValue(BLUE));
 }
 
-// A black frame (3..12, 3..12) filled from inside after pixel memory was taken; outside it stays
-// white. In outline mode a brush of the front colour does the fill and the mode is back after.
+// A black frame (3..12, 3..12) on white with the unused byte set, filled from inside after pixel
+// memory was taken; outside it stays white. In outline mode a brush of the front colour does the
+// fill and the mode is back after.
 TEST_F(Primitives, FloodFillFillsTheConnectedArea) {
     struct Case {
         int32_t mode;
@@ -380,6 +340,7 @@ TEST_F(Primitives, FloodFillFillsTheConnectedArea) {
                           {MODE_OUTLINE | MODE_TRANSPARENT_TEXT, BLACK}};
     for (size_t i = 0; i < std::size(cases); ++i) {
         DrawingOutput* output = Open(OUTPUT_KIND_SCREEN, L32);
+        std::memset(target.bits, 0xFF, target.pitch * DIB_SIZE); // white as Direct3D clears
         Colors(output, BLACK, BLUE);
         output->operations.setDrawingMode(output, MODE_OUTLINE);
         output->operations.drawRectangle(output, 3, 3, 10, 10);
