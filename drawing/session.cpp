@@ -4,6 +4,7 @@
 
 #include "core/platform.h"
 #include "drawing/blit.h"
+#include "drawing/primitives.h"
 
 namespace {
 
@@ -18,16 +19,35 @@ void SetCurrentOutput(DrawingOutput* output) {
     currentOutput = output;
 }
 
-// The table in slot order. Slots whose operations are not part of this build stay empty; the
-// program never calls them.
+// The table in slot order; the number beside each entry is its slot.
 DrawingOperations DefaultOperations() {
     DrawingOperations operations = {};
+    operations.applyBackgroundColor = ApplyBackgroundColor; // 0
+    operations.drawRectangle = DrawRectangle;               // 1
+    operations.drawRoundedRectangle = DrawRoundedRectangle; // 2
+    operations.drawCircleShape = DrawCircleShape;           // 3
+    operations.selectTextFont = SelectTextFont;             // 4
+    operations.pixelBufferAddress = PixelBufferAddress;     // 5
+    operations.pixelBufferPitch = PixelBufferPitch;         // 6
+    operations.pixelBufferFormat = PixelBufferFormat;       // 7
+    operations.setDrawingMode = SetDrawingMode;             // 8
     operations.blitImageAt = BlitImageAt;                   // 9
     operations.blitImageScaled = BlitImageScaled;           // 10
     operations.blitImageTranslucent = BlitImageTranslucent; // 11
-
-    operations.sessionPrepare = SessionPrepare; // 22
-    operations.sessionFinish = SessionFinish;   // 23
+    operations.drawTextAt = DrawTextAt;                     // 12
+    operations.drawRotatedTextAt = DrawRotatedTextAt;       // 13
+    operations.drawEllipseShape = DrawEllipseShape;         // 14
+    operations.floodFillAt = FloodFillAt;                   // 15
+    operations.applyFrontColor = ApplyFrontColor;           // 16
+    operations.captureRegionToImage = CaptureRegionToImage; // 17
+    operations.drawLineSegment = DrawLineSegment;           // 18
+    operations.setPixelAt = SetPixelAt;                     // 19
+    operations.setPixelColorAt = SetPixelColorAt;           // 20
+    operations.getPixelAt = GetPixelAt;                     // 21
+    operations.sessionPrepare = SessionPrepare;             // 22
+    operations.sessionFinish = SessionFinish;               // 23
+    operations.measureTextHeight = MeasureTextHeight;       // 24
+    operations.measureTextWidth = MeasureTextWidth;         // 25
     return operations;
 }
 
