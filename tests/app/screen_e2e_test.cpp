@@ -161,9 +161,8 @@ TEST_F(ScreenProgramTest, RecoversFromDeviceLossOnTheDouble) {
     EXPECT_GT(lost, 0u);
     EXPECT_GT(reset, lost);
     EXPECT_GT(presentsAfter, 10u);
-    std::ifstream in(WinePath(log));
     std::string line, last;
-    while (std::getline(in, line))
+    for (std::ifstream in(WinePath(log)); std::getline(in, line);)
         last = line;
     EXPECT_EQ(last, "references: ok");
     DeleteFileA(WinePath(log).c_str());
