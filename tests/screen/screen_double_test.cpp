@@ -96,20 +96,21 @@ TEST_F(DoubleScreenTest, OpenMakesTheDeviceAsScriptedOrLeavesNothingBehind) {
                             "SetSamplerState 0 6 1",         "SetRenderState 161 0"};
     const struct {
         const char* script;
-        bool validParent;
+        int parentKind; // 0: the parent, 1: none, 2: a destroyed window (no child can be made)
         const char* lastCall; // the device's creation on success
     } CASES[] = {
-        {"", true,
+        {"", 0,
          "CreateDevice 0 1 device-window 0x20 800x600 format 22 count 1 swap 3 window"
          " set windowed 1 flags 0x1 interval 0x1 depth 0"},
-        {"hwtnl=1,format=23", true,
+        {"hwtnl=1,format=23", 0,
          "CreateDevice 0 1 device-window 0x40 800x600 format 23"
          " count 1 swap 3 window set windowed 1 flags 0x1 interval"
          " 0x1 depth 0"},
-        {"failmode=1", true, "GetAdapterDisplayMode 0"},
-        {"failcaps=1", true, "GetDeviceCaps 0 1"},
-        {"failcreate=1", true, nullptr},
-        {"", false, "Release device 0"},
+        {"failmode=1", 0, "GetAdapterDisplayMode 0"},
+        {"failcaps=1", 0, "GetDeviceCaps 0 1"},
+        {"failcreate=1", 0, nullptr},
+        {"", 1, "Release device 0"},
+        {"", 2, "Release device 0"},
     };
     for (const auto& c : CASES) {
         SCOPED_TRACE(c.script);
@@ -117,11 +118,14 @@ TEST_F(DoubleScreenTest, OpenMakesTheDeviceAsScriptedOrLeavesNothingBehind) {
         HWND parent = Open();
         LoadD3d9Double()->set(c.script);
         size_t mark = DoubleLog().size();
-        int32_t opened =
-            ScreenOpenWindowed(c.validParent ? parent : nullptr, 0, 0, 800, 600, 0, 0, 0);
+        HWND gone =
+            CreateWindowExA(0, "STATIC", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+        DestroyWindow(gone);
+        HWND target[] = {parent, nullptr, gone};
+        int32_t opened = ScreenOpenWindowed(target[c.parentKind], 0, 0, 800, 600, 0, 0, 0);
         ScreenState* state = ScreenStateGet();
         Log log = DoubleLogSince(mark);
-        if (c.validParent && c.lastCall && c.lastCall[0] == 'C') {
+        if (c.lastCall && c.lastCall[0] == 'C') {
             EXPECT_EQ(opened, 1);
             EXPECT_EQ(state->active, 1);
             EXPECT_EQ(GetParent(state->childWindow), parent);

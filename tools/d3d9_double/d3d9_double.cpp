@@ -5,8 +5,8 @@
 // a reference count, and a check reports any object not released exactly once.
 //
 // Script: "key=value,key=value" from D3d9DoubleScript (a test) or from the environment
-// variable ONEBOX_D3D9_DOUBLE (a whole program run; the log and the reference check are then
-// written to the file named by log= when the process ends). Keys:
+// variable ONEBOX_D3D9_DOUBLE (a whole program run; each call is then also written to the file
+// named by log= as it is made, and the reference check when the process ends). Keys:
 //   modes=A/B/C       mode counts of X1R5G5B5, R5G6B5, X8R8G8B8 (default 0/0/1)
 //   format=N          display format (default 22, X8R8G8B8)
 //   hwtnl=1           device capabilities report hardware transform and lighting
@@ -59,6 +59,14 @@ bool lossStarted;
 DWORD lossStart;
 bool resetDone;
 
+HANDLE logFile = INVALID_HANDLE_VALUE;
+
+void Write(const std::string& text) {
+    DWORD written;
+    if (logFile != INVALID_HANDLE_VALUE)
+        WriteFile(logFile, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
 void Log(const char* format, ...) {
     char line[256];
     va_list arguments;
@@ -67,6 +75,7 @@ void Log(const char* format, ...) {
     va_end(arguments);
     callLog += line;
     callLog += '\n';
+    Write(std::string(line) + '\n');
 }
 
 std::string RectText(const RECT* rect) {
@@ -466,18 +475,19 @@ class Direct3D : public IDirect3D9 {
     Tracked* tracked_;
 };
 
-void WriteLogFile() {
-    if (script.logPath.empty())
-        return;
-    HANDLE file = CreateFileA(script.logPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
+// A program run's log goes to its file as it grows, so a test can watch the run.
+void OpenLogFile() {
+    if (!script.logPath.empty())
+        logFile = CreateFileA(script.logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+void CloseLogFile() {
     std::string leaks = LeakReport();
-    std::string text = callLog + (leaks.empty() ? "references: ok\n" : "references:\n" + leaks);
-    DWORD written;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
+    Write(leaks.empty() ? "references: ok\n" : "references:\n" + leaks);
+    if (logFile != INVALID_HANDLE_VALUE)
+        CloseHandle(logFile);
+    logFile = INVALID_HANDLE_VALUE;
 }
 
 int CopyOut(const std::string& text, char* buffer, int size) {
@@ -525,8 +535,9 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
         char text[512] = {};
         GetEnvironmentVariableA("ONEBOX_D3D9_DOUBLE", text, sizeof text);
         ApplyScript(text, true);
+        OpenLogFile();
     } else if (reason == DLL_PROCESS_DETACH) {
-        WriteLogFile();
+        CloseLogFile();
     }
     return TRUE;
 }
