@@ -39,10 +39,10 @@ int CentreOn(int origin, int extent, int size) { return origin + (extent - size)
 } // namespace
 
 void WindowsInit() {
-    windowRegistry = RegistryCreate(WINDOW_RECORD_SIZE, WINDOW_REGISTRY_GROWTH, WindowClose);
+    windowRegistry = RegistryCreate(sizeof(WindowRecord), WINDOW_REGISTRY_GROWTH, WindowClose);
     EventStateInit();
     classIcon = LoadIconA(ModuleInstance(), MAKEINTRESOURCEA(1));
-    classCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
+    classCursor = LoadCursorA(nullptr, IDC_ARROW);
     SizingStateInit();
 }
 
@@ -215,7 +215,9 @@ void WindowCloseAll() {
         while (RegistryEnumNext(windowRegistry, &number))
             WindowClose(number);
     }
-    EventDataRelease();
+    windowRegistry = nullptr;
+    SizingStateShutdown();
+    EventsShutdown();
 }
 
 ObjectRegistry* WindowRegistry() { return windowRegistry; }
