@@ -2,12 +2,9 @@
 // window is asked to close, then takes the runtime down and ends the process with code 0.
 #include <windows.h>
 
+#include "app/runtime.h"
 #include "core/platform.h"
-#include "image/bmp.h"
-#include "image/decoder.h"
-#include "probe/probe.h"
 #include "window/events.h"
-#include "window/gadgets.h"
 #include "window/window.h"
 
 namespace {
@@ -15,8 +12,8 @@ namespace {
 const char TITLE[] = "OpenScreen() or ClearScreen()-Bug - You should not see more then one "
                      "black box. If you see more - it's a bug.";
 
-// WS_CAPTION | WS_SYSMENU | WINDOW_SCREEN_CENTERED: fixed size, no minimize or maximize box.
-constexpr uint32_t MAIN_WINDOW_FLAGS = 0x00C80001;
+// Fixed size, no minimize or maximize box, centred on the screen.
+constexpr uint32_t MAIN_WINDOW_FLAGS = WS_CAPTION | WS_SYSMENU | WINDOW_SCREEN_CENTERED;
 constexpr int FRAME_WAIT_MILLISECONDS = 2;
 
 HINSTANCE moduleInstance;
@@ -33,16 +30,7 @@ int main() {
     event = 0;
     moduleInstance = GetModuleHandleA(nullptr);
     PrivateHeapCreate(0);
-
-    // Each start-up routine relies on the ones before it: the window layer's records come from
-    // the gadget and event state made first.
-    ScratchHeapInit();
-    DecoderRegistryInit();
-    SystemLibrariesProbe();
-    BmpDecoderRegister();
-    GadgetsInit();
-    EventQueueInit();
-    WindowsInit();
+    RuntimeStartup();
 
     width = 800;
     height = 600;
@@ -53,9 +41,7 @@ int main() {
         event = WindowWaitEvent(FRAME_WAIT_MILLISECONDS);
     } while (event != EVENT_CLOSE_WINDOW);
 
-    WindowCloseAll();
-    GadgetsShutdown();
-    SystemLibrariesRelease();
+    RuntimeShutdown();
     PrivateHeapDestroy();
     ExitProcess(0);
 }
