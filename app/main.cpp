@@ -2,16 +2,13 @@
 // window is asked to close, then takes the runtime down and ends the process with code 0.
 #include <windows.h>
 
+#include "app/runtime.h"
 #include "core/platform.h"
 #include "drawing/session.h"
-#include "image/bmp.h"
-#include "image/decoder.h"
 #include "image/image.h"
-#include "probe/probe.h"
 #include "random/random.h"
 #include "screen/screen.h"
 #include "window/events.h"
-#include "window/gadgets.h"
 #include "window/window.h"
 
 // A build for the frame-loop benchmark counts the loop's turns; the program itself does not.
@@ -27,8 +24,8 @@ namespace {
 const char TITLE[] = "OpenScreen() or ClearScreen()-Bug - You should not see more then one "
                      "black box. If you see more - it's a bug.";
 
-// WS_CAPTION | WS_SYSMENU | WINDOW_SCREEN_CENTERED: fixed size, no minimize or maximize box.
-constexpr uint32_t MAIN_WINDOW_FLAGS = 0x00C80001;
+// Fixed size, no minimize or maximize box, centred on the screen.
+constexpr uint32_t MAIN_WINDOW_FLAGS = WS_CAPTION | WS_SYSMENU | WINDOW_SCREEN_CENTERED;
 constexpr int FRAME_WAIT_MILLISECONDS = 2;
 constexpr uint32_t BACKGROUND_COLOR = 0x888888;
 
@@ -46,18 +43,7 @@ int main() {
     event = 0;
     moduleInstance = GetModuleHandleA(nullptr);
     PrivateHeapCreate(0);
-
-    // Each start-up routine relies on the ones before it: the window layer's records come from
-    // the gadget and event state made first.
-    ScratchHeapInit();
-    DecoderRegistryInit();
-    SystemLibrariesProbe();
-    ImageRegistryInit();
-    DrawingSessionsInit();
-    BmpDecoderRegister();
-    GadgetsInit();
-    EventQueueInit();
-    WindowsInit();
+    RuntimeStartup();
 
     width = 800;
     height = 600;
@@ -86,11 +72,7 @@ int main() {
         FRAME_COUNTER_TURN();
     } while (event != EVENT_CLOSE_WINDOW);
 
-    WindowCloseAll();
-    GadgetsShutdown();
-    ScreenShutdown();
-    ImageFreeAll();
-    SystemLibrariesRelease();
+    RuntimeShutdown();
     PrivateHeapDestroy();
     FRAME_COUNTER_REPORT();
     ExitProcess(0);

@@ -48,11 +48,17 @@ void EventQueueInit() {
     // A new start-up: any event state belonged to a heap that may be gone by now.
     eventState = nullptr;
     eventQueue =
-        static_cast<EventQueue*>(StateRecordCreate(EVENT_QUEUE_SIZE, QueueInitialise, nullptr));
+        static_cast<EventQueue*>(StateRecordCreate(sizeof(EventQueue), QueueInitialise, nullptr));
 }
 
 void EventStateInit() {
-    eventState = static_cast<EventState*>(StateRecordCreate(EVENT_STATE_SIZE, nullptr, nullptr));
+    eventState = static_cast<EventState*>(StateRecordCreate(sizeof(EventState), nullptr, nullptr));
+}
+
+void EventsShutdown() {
+    EventDataRelease();
+    eventQueue = nullptr;
+    eventState = nullptr;
 }
 
 EventQueue* EventQueueGet() { return eventQueue; }
@@ -107,12 +113,10 @@ int32_t EventTake() {
 void EventDataRelease() {
     if (!eventState || !eventState->eventData)
         return;
-    void* block = eventState->eventData;
+    EventDataBlock* block = static_cast<EventDataBlock*>(eventState->eventData);
     eventState->eventData = nullptr;
-    void* inner;
-    std::memcpy(&inner, static_cast<char*>(block) + EVENT_DATA_INNER_OFFSET, sizeof inner);
-    if (inner)
-        PrivateHeapFree(inner);
+    if (block->inner)
+        PrivateHeapFree(block->inner);
     PrivateHeapFree(block);
 }
 

@@ -36,17 +36,16 @@ constexpr UINT MESSAGE_CONTROL_DATA = 13106; // wParam item, lParam as above
 constexpr UINT MESSAGE_GADGET = 13120;       // forwarded to the gadget named by lParam
 
 // Pool geometry of the queued events.
-constexpr int32_t EVENT_QUEUE_SIZE = 16;
-constexpr int32_t EVENT_STATE_SIZE = 56;
 constexpr int32_t EVENT_POOL_MIN_SLOTS = 16;
 constexpr int32_t EVENT_POOL_MAX_SLOTS = 256;
-// Byte offset, in a data event's block, of a second block that also belongs to the event state.
-constexpr size_t EVENT_DATA_INNER_OFFSET = 20;
 
 // Start-up: the queue and its pool. Called before WindowsInit.
 void EventQueueInit();
 // The event state; made by WindowsInit.
 void EventStateInit();
+// Shutdown, from WindowCloseAll: forgets the queue and the event state, whose records go with
+// the private heap.
+void EventsShutdown();
 
 // Appends an event unless the queue is suspended or the newest queued event is equal to it.
 // Returns 1 when the event is queued or deliberately collapsed, 0 when it was lost because the
@@ -99,15 +98,23 @@ struct EventState {
     EventFields current;
     EventFields last;
     WindowHookProc windowHook; // consulted when a window has no hook of its own
-    void* eventData;           // data event block, owned here until the next wait
+    void* eventData;           // an EventDataBlock, owned here until the next wait
+};
+
+// The head of the heap block that arrives with a data message. The rest of the block belongs
+// to whoever posts the message; the block and its inner block belong to the event state.
+struct EventDataBlock {
+    int32_t senderFields[5];
+    void* inner; // a second heap block, or null
 };
 
 #if INTPTR_MAX == INT32_MAX
 static_assert(sizeof(QueuedEvent) == 20, "queued event of 20 bytes");
-static_assert(sizeof(EventQueue) == EVENT_QUEUE_SIZE, "event queue of 16 bytes");
+static_assert(sizeof(EventQueue) == 16, "event queue of 16 bytes");
 static_assert(sizeof(EventFields) == 24, "six 32-bit event fields");
 static_assert(offsetof(EventState, windowHook) == 48, "event state field order");
-static_assert(sizeof(EventState) == EVENT_STATE_SIZE, "event state of 56 bytes");
+static_assert(sizeof(EventState) == 56, "event state of 56 bytes");
+static_assert(offsetof(EventDataBlock, inner) == 20, "inner block at byte 20 of a data block");
 #endif
 
 EventQueue* EventQueueGet();

@@ -47,9 +47,9 @@ HWND CurrentList() {
 
 void GadgetsInit() {
     defaultFont = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    gadgetRegistry = RegistryCreate(GADGET_RECORD_SIZE, GADGET_REGISTRY_GROWTH, GadgetFree);
+    gadgetRegistry = RegistryCreate(sizeof(GadgetRecord), GADGET_REGISTRY_GROWTH, GadgetFree);
     listState = static_cast<GadgetListState*>(
-        StateRecordCreate(GADGET_LIST_STATE_SIZE, ListStateInitialise, nullptr));
+        StateRecordCreate(sizeof(GadgetListState), ListStateInitialise, nullptr));
     std::snprintf(propertyName, sizeof propertyName, "QW_GadgetStack_%i",
                   static_cast<int>(reinterpret_cast<intptr_t>(GetModuleHandleA(nullptr))));
     INITCOMMONCONTROLSEX controls;
@@ -141,6 +141,8 @@ void GadgetsShutdown() {
         DestroyWindow(listState->auxiliaryWindow);
         listState->auxiliaryWindow = nullptr;
     }
+    gadgetRegistry = nullptr;
+    listState = nullptr;
 }
 
 ObjectRegistry* GadgetRegistry() { return gadgetRegistry; }

@@ -10,9 +10,7 @@
 
 #include "core/registry.h"
 
-constexpr int32_t GADGET_RECORD_SIZE = 32;
 constexpr int32_t GADGET_REGISTRY_GROWTH = 50;
-constexpr int32_t GADGET_LIST_STATE_SIZE = 80;
 constexpr int32_t GADGET_STACK_ENTRIES = 10;
 
 // Start-up: default GUI font, gadget registry, gadget-list state, common-control classes.
@@ -26,7 +24,8 @@ HWND GadgetListUse(HWND window);
 // WM_NCDESTROY.
 LRESULT CALLBACK GadgetListSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Shutdown.
+// Shutdown, after WindowCloseAll: destroys the auxiliary window and forgets the registry and
+// the list state, whose records go with the private heap.
 void GadgetsShutdown();
 
 struct GadgetRecord;
@@ -43,6 +42,7 @@ struct GadgetOperations {
 struct GadgetRecord {
     HWND window; // non-zero while the gadget exists
     const GadgetOperations* operations;
+    int32_t kindFields[6]; // the gadget kind's own values
 };
 
 struct GadgetListState {
@@ -52,6 +52,7 @@ struct GadgetListState {
     int32_t depth;  // while non-zero the current list is the stack's first entry
     int32_t stackCapacity;
     HWND auxiliaryWindow;
+    int32_t reserved[14]; // unused; the record keeps its 80 bytes
 };
 
 // One per window that has been a gadget list, in its "QW_GadgetStack_<instance>" property.
@@ -65,9 +66,9 @@ struct GadgetListRecord {
 };
 
 #if INTPTR_MAX == INT32_MAX
-static_assert(sizeof(GadgetRecord) <= GADGET_RECORD_SIZE, "gadget record fits its slot");
+static_assert(sizeof(GadgetRecord) == 32, "gadget record of 32 bytes");
 static_assert(offsetof(GadgetListState, auxiliaryWindow) == 20, "list state field order");
-static_assert(sizeof(GadgetListState) <= GADGET_LIST_STATE_SIZE, "list state fits its record");
+static_assert(sizeof(GadgetListState) == 80, "list state of 80 bytes");
 static_assert(sizeof(GadgetListRecord) == 24, "list record of 24 bytes");
 #endif
 

@@ -12,29 +12,32 @@ SizingState* sizing;
 // window's side of the edge, where applying it gives back the same rectangle.
 enum Source { FROM_CURSOR, LEFT, LEFT_PLUS_2, RIGHT_MINUS_2, TOP, TOP_PLUS_2, BOTTOM_MINUS_2 };
 
+// The edge of a sizing started from the keyboard, before an arrow key chooses one.
+constexpr int32_t NO_EDGE = 0;
+
 struct EdgeChoice {
     WPARAM key;
     int32_t edge; // edge in force when the key arrives
     int32_t chosen;
     Source x;
     Source y;
-    WORD cursor; // IDC_ resource number
+    LPCSTR cursor;
 };
 
 // Keys and edges not listed here step the cursor 10 pixels in the key's direction.
 const EdgeChoice EDGE_CHOICES[] = {
-    {VK_LEFT, 0, WMSZ_LEFT, LEFT, FROM_CURSOR, 32644},                     // IDC_SIZEWE
-    {VK_LEFT, 3, WMSZ_TOPLEFT, LEFT_PLUS_2, TOP_PLUS_2, 32642},            // IDC_SIZENWSE
-    {VK_LEFT, 6, WMSZ_BOTTOMLEFT, LEFT, BOTTOM_MINUS_2, 32643},            // IDC_SIZENESW
-    {VK_UP, 0, WMSZ_TOP, FROM_CURSOR, TOP, 32645},                         // IDC_SIZENS
-    {VK_UP, 1, WMSZ_TOPLEFT, LEFT_PLUS_2, TOP_PLUS_2, 32642},              // IDC_SIZENWSE
-    {VK_UP, 2, WMSZ_TOPRIGHT, RIGHT_MINUS_2, TOP, 32643},                  // IDC_SIZENESW
-    {VK_RIGHT, 0, WMSZ_RIGHT, RIGHT_MINUS_2, FROM_CURSOR, 32644},          // IDC_SIZEWE
-    {VK_RIGHT, 3, WMSZ_TOPRIGHT, RIGHT_MINUS_2, TOP, 32643},               // IDC_SIZENESW
-    {VK_RIGHT, 6, WMSZ_BOTTOMRIGHT, RIGHT_MINUS_2, BOTTOM_MINUS_2, 32642}, // IDC_SIZENWSE
-    {VK_DOWN, 0, WMSZ_BOTTOM, FROM_CURSOR, BOTTOM_MINUS_2, 32645},         // IDC_SIZENS
-    {VK_DOWN, 1, WMSZ_BOTTOMLEFT, LEFT, BOTTOM_MINUS_2, 32643},            // IDC_SIZENESW
-    {VK_DOWN, 2, WMSZ_BOTTOMRIGHT, RIGHT_MINUS_2, BOTTOM_MINUS_2, 32642},  // IDC_SIZENWSE
+    {VK_LEFT, NO_EDGE, WMSZ_LEFT, LEFT, FROM_CURSOR, IDC_SIZEWE},
+    {VK_LEFT, WMSZ_TOP, WMSZ_TOPLEFT, LEFT_PLUS_2, TOP_PLUS_2, IDC_SIZENWSE},
+    {VK_LEFT, WMSZ_BOTTOM, WMSZ_BOTTOMLEFT, LEFT, BOTTOM_MINUS_2, IDC_SIZENESW},
+    {VK_UP, NO_EDGE, WMSZ_TOP, FROM_CURSOR, TOP, IDC_SIZENS},
+    {VK_UP, WMSZ_LEFT, WMSZ_TOPLEFT, LEFT_PLUS_2, TOP_PLUS_2, IDC_SIZENWSE},
+    {VK_UP, WMSZ_RIGHT, WMSZ_TOPRIGHT, RIGHT_MINUS_2, TOP, IDC_SIZENESW},
+    {VK_RIGHT, NO_EDGE, WMSZ_RIGHT, RIGHT_MINUS_2, FROM_CURSOR, IDC_SIZEWE},
+    {VK_RIGHT, WMSZ_TOP, WMSZ_TOPRIGHT, RIGHT_MINUS_2, TOP, IDC_SIZENESW},
+    {VK_RIGHT, WMSZ_BOTTOM, WMSZ_BOTTOMRIGHT, RIGHT_MINUS_2, BOTTOM_MINUS_2, IDC_SIZENWSE},
+    {VK_DOWN, NO_EDGE, WMSZ_BOTTOM, FROM_CURSOR, BOTTOM_MINUS_2, IDC_SIZENS},
+    {VK_DOWN, WMSZ_LEFT, WMSZ_BOTTOMLEFT, LEFT, BOTTOM_MINUS_2, IDC_SIZENESW},
+    {VK_DOWN, WMSZ_RIGHT, WMSZ_BOTTOMRIGHT, RIGHT_MINUS_2, BOTTOM_MINUS_2, IDC_SIZENWSE},
 };
 
 struct KeyStep {
@@ -148,7 +151,7 @@ void ArrowKey(WPARAM key) {
         POINT point = {Resolve(choice.x, cursor.x, sizing->rectangle),
                        Resolve(choice.y, cursor.y, sizing->rectangle)};
         PlaceCursor(point);
-        SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(choice.cursor)));
+        SetCursor(LoadCursorA(nullptr, choice.cursor));
         return;
     }
     for (const KeyStep& step : KEY_STEPS) {
@@ -191,10 +194,10 @@ LRESULT Start(HWND window, WPARAM wParam) {
     SetCapture(window);
     PostMessageA(window, WM_ENTERSIZEMOVE, 0, 0);
 
-    if (sizing->edge == 0) {
+    if (sizing->edge == NO_EDGE) {
         sizing->restoreCursor = 1;
         GetCursorPos(&sizing->savedCursor);
-        SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32646))); // IDC_SIZEALL
+        SetCursor(LoadCursorA(nullptr, IDC_SIZEALL));
     } else {
         sizing->restoreCursor = 0;
     }
@@ -204,8 +207,10 @@ LRESULT Start(HWND window, WPARAM wParam) {
 } // namespace
 
 void SizingStateInit() {
-    sizing = static_cast<SizingState*>(StateRecordCreate(SIZING_STATE_SIZE, nullptr, nullptr));
+    sizing = static_cast<SizingState*>(StateRecordCreate(sizeof(SizingState), nullptr, nullptr));
 }
+
+void SizingStateShutdown() { sizing = nullptr; }
 
 SizingState* SizingStateGet() { return sizing; }
 

@@ -7,10 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 
-constexpr int32_t SIZING_STATE_SIZE = 92;
-
-// Made by WindowsInit.
+// Made by WindowsInit; forgotten by WindowCloseAll (the record goes with the private heap).
 void SizingStateInit();
+void SizingStateShutdown();
 
 // The first step of the translation of every message of every numbered window: the message
 // result, or NOT_HANDLED when the message is left to the following steps.
@@ -34,7 +33,7 @@ struct SizingState {
 
 #if INTPTR_MAX == INT32_MAX
 static_assert(offsetof(SizingState, limits) == 36, "sizing state field order");
-static_assert(sizeof(SizingState) == SIZING_STATE_SIZE, "sizing state of 92 bytes");
+static_assert(sizeof(SizingState) == 92, "sizing state of 92 bytes");
 #endif
 
 SizingState* SizingStateGet();

@@ -354,7 +354,7 @@ void FocusStep(int backward) {
                     anchor = nullptr;
                 break;
             }
-            if (ClassIs(w, "ComboBoxEx32") && (GetWindowLongA(w, GWL_STYLE) & 0x1))
+            if (ClassIs(w, "ComboBoxEx32") && (GetWindowLongA(w, GWL_STYLE) & CBS_SIMPLE))
                 anchor = w;
             else if (ClassIs(w, "SysIPAddress32"))
                 anchor = w;

@@ -19,11 +19,14 @@ HCURSOR classCursor;
 const char WINDOW_ID_PROPERTY[] = "QW_WindowID";
 const char DROP_ACCEPT_PROPERTY[] = "QW_DropAccept";
 
-// The keep mask of a tool window: no minimize or maximize box and no minimized or maximized
-// state.
-constexpr uint32_t TOOL_KEEP_MASK = 0xDEFCFFFF;
-// Bits that, when none is set, mean "no style given": such a window gets a caption.
-constexpr uint32_t STYLE_GIVEN_MASK = 0xEFFFFFFC;
+// A tool window has no minimize or maximize box and is never minimized or maximized.
+constexpr uint32_t TOOL_KEEP_MASK =
+    ~uint32_t(WS_MINIMIZE | WS_MAXIMIZE | WS_MINIMIZEBOX | WS_MAXIMIZEBOX);
+// Every bit but these counts as a style given; a window given none gets a caption. WINDOW_TOOL
+// and WINDOW_NO_GADGET_LIST do count (the latter is taken out of the flags before the test).
+constexpr uint32_t STYLE_GIVEN_MASK =
+    ~(WINDOW_INVISIBLE | WINDOW_SCREEN_CENTERED | WINDOW_PARENT_CENTERED);
+static_assert(TOOL_KEEP_MASK == 0xDEFCFFFF && STYLE_GIVEN_MASK == 0xEFFFFFFC, "style masks");
 constexpr uint32_t OWN_STYLE_BITS = WINDOW_SCREEN_CENTERED | WINDOW_PARENT_CENTERED | WINDOW_TOOL;
 
 void ClassNameFor(ObjectNumber number, char (&name)[256]) {
@@ -39,10 +42,10 @@ int CentreOn(int origin, int extent, int size) { return origin + (extent - size)
 } // namespace
 
 void WindowsInit() {
-    windowRegistry = RegistryCreate(WINDOW_RECORD_SIZE, WINDOW_REGISTRY_GROWTH, WindowClose);
+    windowRegistry = RegistryCreate(sizeof(WindowRecord), WINDOW_REGISTRY_GROWTH, WindowClose);
     EventStateInit();
     classIcon = LoadIconA(ModuleInstance(), MAKEINTRESOURCEA(1));
-    classCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
+    classCursor = LoadCursorA(nullptr, IDC_ARROW);
     SizingStateInit();
 }
 
@@ -215,7 +218,9 @@ void WindowCloseAll() {
         while (RegistryEnumNext(windowRegistry, &number))
             WindowClose(number);
     }
-    EventDataRelease();
+    windowRegistry = nullptr;
+    SizingStateShutdown();
+    EventsShutdown();
 }
 
 ObjectRegistry* WindowRegistry() { return windowRegistry; }

@@ -24,8 +24,7 @@ constexpr int32_t DEFAULT_POSITION = -65535;
 constexpr WORD COMMAND_FOCUS_NEXT = 64001;
 constexpr WORD COMMAND_FOCUS_PREVIOUS = 64002;
 
-// Registry geometry of the window records.
-constexpr int32_t WINDOW_RECORD_SIZE = 48;
+// Window records are added to the registry this many slots at a time.
 constexpr int32_t WINDOW_REGISTRY_GROWTH = 16;
 
 typedef LRESULT(CALLBACK* WindowHookProc)(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -47,7 +46,9 @@ HWND WindowNativeHandle(ObjectNumber number);
 // No effect when there is no such window.
 void WindowClose(ObjectNumber number);
 
-// Shutdown: closes every window and frees a data event's block still held by the event state.
+// Shutdown: closes every window, frees a data event's block still held by the event state and
+// forgets the window layer's records, so that nothing points into a destroyed private heap; a
+// new start-up makes them again.
 void WindowCloseAll();
 
 struct WindowRecord {
@@ -64,13 +65,14 @@ struct WindowRecord {
     uint16_t maximumWidth;
     uint16_t maximumHeight;
     int32_t sizedState; // 1 while minimized or maximized
+    int32_t reserved;   // unused; the record keeps the 48 bytes of its registry slot
 };
 
 #if INTPTR_MAX == INT32_MAX
 static_assert(offsetof(WindowRecord, acceleratorCount) == 16, "window record field order");
 static_assert(offsetof(WindowRecord, minimumWidth) == 32, "window record field order");
 static_assert(offsetof(WindowRecord, sizedState) == 40, "window record field order");
-static_assert(sizeof(WindowRecord) <= WINDOW_RECORD_SIZE, "a window record fits its slot");
+static_assert(sizeof(WindowRecord) == 48, "window record of 48 bytes");
 #endif
 
 // The window records, for the translation and accelerator steps.

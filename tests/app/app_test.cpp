@@ -7,10 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "core/platform.h"
-#include "window/events.h"
-#include "window/gadgets.h"
-#include "window/window.h"
+#include "window_support.h"
 #include "x_input.h"
 
 namespace {
@@ -44,16 +41,10 @@ BOOL CALLBACK FindProcessWindow(HWND window, LPARAM parameter) {
     return TRUE;
 }
 
-class ProgramTest : public ::testing::Test {
+// The X input helper dispatches through the frame loop's wait, so this process needs the
+// runtime too, though it opens no window of its own.
+class ProgramTest : public RuntimeTest {
   protected:
-    // The X input helper dispatches through the frame loop's wait, so this process needs the
-    // window layer too, though it opens no window of its own.
-    void SetUp() override {
-        ASSERT_EQ(PrivateHeapCreate(0), 1);
-        GadgetsInit();
-        EventQueueInit();
-        WindowsInit();
-    }
     void TearDown() override {
         if (process_.hProcess) {
             if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT)
@@ -61,8 +52,7 @@ class ProgramTest : public ::testing::Test {
             CloseHandle(process_.hProcess);
             CloseHandle(process_.hThread);
         }
-        WindowCloseAll();
-        PrivateHeapDestroy();
+        RuntimeTest::TearDown();
     }
 
     bool Start() {

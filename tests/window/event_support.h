@@ -1,5 +1,4 @@
-// A fresh runtime for each event or translation test: private heap, gadget lists, event queue
-// and windows, taken down again so that no window, class or queued event outlives its test.
+// The runtime fixture with helpers for reading the events that the tests cause.
 #pragma once
 #include <windows.h>
 
@@ -13,31 +12,16 @@
 #include "window/events.h"
 #include "window/gadgets.h"
 #include "window/window.h"
+#include "window_support.h"
 
-class EventRuntime : public ::testing::Test {
+class EventRuntime : public RuntimeTest {
   protected:
-    explicit EventRuntime(size_t heapLimit = 0) : heapLimit_(heapLimit) {}
+    explicit EventRuntime(size_t heapLimit = 0) : RuntimeTest(heapLimit) {}
 
     void SetUp() override {
-        ASSERT_EQ(PrivateHeapCreate(heapLimit_), 1);
-        GadgetsInit();
-        EventQueueInit();
-        WindowsInit();
-        if (!EventStateGet())
-            EventStateInit();
+        RuntimeTest::SetUp();
         ASSERT_NE(EventStateGet(), nullptr);
         ASSERT_NE(EventQueueGet(), nullptr);
-    }
-
-    void TearDown() override {
-        WindowCloseAll();
-        EventDataRelease();
-        GadgetsShutdown();
-        // Messages still queued for windows now gone must not reach the next test.
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&message);
-        PrivateHeapDestroy();
     }
 
     // Every queued event's code, oldest first; the queue is empty afterwards.
@@ -69,7 +53,4 @@ class EventRuntime : public ::testing::Test {
     }
 
     const EventFields& Fields() const { return EventStateGet()->current; }
-
-  private:
-    size_t heapLimit_;
 };

@@ -97,12 +97,12 @@ TEST_F(LiveSizingTest, KeyboardSizingFromTheSystemMenu) {
 
     ASSERT_TRUE(XKeys("alt+space s"));
     ASSERT_TRUE(PumpUntil([&] { return state->active == 1; })) << "sizing did not start";
-    EXPECT_EQ(state->edge, 0);
+    EXPECT_EQ(state->edge, 0) << "no edge chosen yet";
     EXPECT_EQ(state->restoreCursor, 1);
     EXPECT_EQ(state->savedCursor.x, start.x);
     EXPECT_EQ(state->savedCursor.y, start.y);
     EXPECT_EQ(GetCapture(), window);
-    EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, MAKEINTRESOURCEA(32646)));
+    EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, IDC_SIZEALL));
 
     ASSERT_TRUE(XKeys("Left"));
     ASSERT_TRUE(PumpUntil([&] { return state->edge == WMSZ_LEFT; }));

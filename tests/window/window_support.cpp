@@ -1,21 +1,16 @@
 #include "window_support.h"
 
+#include "app/runtime.h"
 #include "core/platform.h"
-#include "window/events.h"
-#include "window/gadgets.h"
-#include "window/window.h"
 #include "x_input.h"
 
 void RuntimeTest::SetUp() {
     ASSERT_EQ(PrivateHeapCreate(heapLimit_), 1);
-    GadgetsInit();
-    EventQueueInit();
-    WindowsInit();
+    RuntimeStartup();
 }
 
 void RuntimeTest::TearDown() {
-    WindowCloseAll();
-    GadgetsShutdown();
+    RuntimeShutdown();
     // Messages still queued for windows now gone must not reach the next test.
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))

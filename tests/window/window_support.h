@@ -1,4 +1,4 @@
-// Shared by the window, gadget-list and sizing tests: a fresh runtime for each test.
+// Shared by the window, event and program tests: a fresh runtime for each test.
 #pragma once
 #include <windows.h>
 
@@ -6,8 +6,8 @@
 
 #include <cstddef>
 
-// Brings the window layer up on a private heap of its own for each test and takes it down
-// again, so no window, class or record outlives the test that made it.
+// Brings the runtime up on a private heap of its own for each test, the way the program does,
+// and takes it down again, so no window, class, queued event or record outlives the test.
 class RuntimeTest : public ::testing::Test {
   protected:
     // 0 = growable; a limit makes a fixed heap that refuses when full.

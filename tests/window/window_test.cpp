@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <string>
 
+#include "app/runtime.h"
 #include "core/platform.h"
 #include "window/events.h"
 #include "window/gadgets.h"
+#include "window/sizing.h"
 #include "window/window.h"
 #include "window_support.h"
 #include "x_input.h"
@@ -47,7 +49,8 @@ using WindowOpenTest = RuntimeTest;
 TEST_F(WindowOpenTest, ProgramWindowIsCentredWithExactClientArea) {
     ASSERT_EQ(GetSystemMetrics(SM_CXSCREEN), 1024);
     ASSERT_EQ(GetSystemMetrics(SM_CYSCREEN), 768);
-    HWND window = HandleOf(WindowOpen(0, 0, 0, 800, 600, TITLE, 0x00C80001));
+    HWND window = HandleOf(
+        WindowOpen(0, 0, 0, 800, 600, TITLE, WS_CAPTION | WS_SYSMENU | WINDOW_SCREEN_CENTERED));
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(WindowNativeHandle(0), window);
 
@@ -72,7 +75,8 @@ TEST_F(WindowOpenTest, ProgramWindowIsCentredWithExactClientArea) {
     EXPECT_EQ(style & WS_CAPTION, WS_CAPTION);
     EXPECT_TRUE(style & WS_SYSMENU);
     EXPECT_FALSE(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME));
-    EXPECT_FALSE(style & 0x7) << "the runtime's own bits must not reach the Win32 style";
+    EXPECT_FALSE(style & (WINDOW_SCREEN_CENTERED | WINDOW_PARENT_CENTERED | WINDOW_TOOL))
+        << "the runtime's own bits must not reach the Win32 style";
     EXPECT_EQ(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOOLWINDOW, 0);
     EXPECT_TRUE(IsWindowVisible(window));
     EXPECT_FALSE(IsZoomed(window));
@@ -315,9 +319,10 @@ TEST_F(WindowOpenTest, CloseAllClosesFixedAndDynamicWindows) {
     EXPECT_FALSE(ClassRegistered("WindowClass_3"));
 }
 
-// A data event's blocks (the outer one and the one it points to at byte 20) are held by the
-// event state until the next wait; at shutdown no wait follows, so closing all windows frees
-// them. In a fixed heap, blocks that stayed allocated would leave no room for the same again.
+// A data event's blocks (the outer one and its inner one) are held by the event state until
+// the next wait; at shutdown no wait follows, so closing all windows frees them. In a fixed
+// heap, blocks that stayed allocated would leave no room for the same again after a new
+// start-up.
 class WindowCloseAllHeapTest : public RuntimeTest {
   protected:
     WindowCloseAllHeapTest() : RuntimeTest(64 * 1024) {}
@@ -328,17 +333,41 @@ TEST_F(WindowCloseAllHeapTest, CloseAllFreesAHeldDataBlock) {
     for (int round = 0; round < 4; ++round) {
         HWND window = HandleOf(WindowOpen(0, 0, 0, 100, 100, "data", 0));
         ASSERT_NE(window, nullptr) << "round " << round;
-        uint8_t* outer = static_cast<uint8_t*>(PrivateHeapAllocZeroed(big));
+        auto* outer = static_cast<EventDataBlock*>(PrivateHeapAllocZeroed(big));
         void* inner = PrivateHeapAllocZeroed(big);
         ASSERT_NE(outer, nullptr) << "round " << round;
         ASSERT_NE(inner, nullptr) << "round " << round;
-        *reinterpret_cast<void**>(outer + EVENT_DATA_INNER_OFFSET) = inner;
+        outer->inner = inner;
         SendMessageA(window, MESSAGE_WINDOW_DATA, 0, reinterpret_cast<LPARAM>(outer));
         ASSERT_EQ(EventStateGet()->eventData, outer) << "round " << round;
         WindowCloseAll();
-        EXPECT_EQ(EventStateGet()->eventData, nullptr) << "round " << round;
         EXPECT_FALSE(IsWindow(window)) << "round " << round;
+        RuntimeShutdown();
+        RuntimeStartup();
     }
+}
+
+// Shutdown forgets every record the window layer kept in the private heap, so that a later
+// start-up in the same process (or a call before it) never follows a pointer into a heap that
+// is gone.
+TEST_F(WindowOpenTest, ShutdownForgetsTheRecordsInTheHeap) {
+    ASSERT_NE(WindowOpen(0, 0, 0, 100, 100, "first", 0), 0);
+    RuntimeShutdown();
+    const struct {
+        const char* name;
+        const void* record;
+    } records[] = {
+        {"window registry", WindowRegistry()}, {"event queue", EventQueueGet()},
+        {"event state", EventStateGet()},      {"sizing state", SizingStateGet()},
+        {"gadget registry", GadgetRegistry()}, {"gadget list state", GadgetListStateGet()},
+    };
+    for (const auto& r : records)
+        EXPECT_EQ(r.record, nullptr) << r.name;
+    // Without a start-up the layer refuses rather than touching freed records.
+    EXPECT_EQ(WindowOpen(0, 0, 0, 100, 100, "again", 0), 0);
+    EXPECT_EQ(EventPost(EVENT_WINDOW_MOVED, 0, 0, 0), 0);
+    RuntimeStartup();
+    EXPECT_NE(WindowOpen(0, 0, 0, 100, 100, "again", 0), 0);
 }
 
 // A fixed heap too small for the registry's growth: the window must not be made and the
