@@ -308,6 +308,9 @@ TEST_F(BlitTest, EachSlotDrawsTheImageAtItsPlaceAndSize) {
             // The main routine's order: y first, then x.
             int32_t y = RandomUpTo(570) + 5;
             int32_t x = RandomUpTo(770) + 5;
+            // Drawings larger than the square stay whole inside the target to be measured.
+            x = std::min(x, WIDTH - std::max(c.drawnWidth, 20));
+            y = std::min(y, HEIGHT - std::max(c.drawnHeight, 20));
             int stretchMode = GetStretchBltMode(output->dc);
             switch (c.call) {
             case Call::MainRoutine:
