@@ -1,6 +1,7 @@
-// Image blits on real GDI outputs: a plain device-context output and a DIB-only output, each
-// over an 800x600 32-bit section read back pixel by pixel. The same program runs again with
-// Wine refusing msimg32.dll (ONEBOX_EXPECT_MSIMG32=0), where every blend becomes a copy.
+// Image blits on real GDI outputs: the screen's back buffer (when the screen is part of the
+// build), a plain device-context output and a DIB-only output, each 800x600 and read back
+// pixel by pixel. The same program runs again with Wine refusing msimg32.dll
+// (ONEBOX_EXPECT_MSIMG32=0), where every blend becomes a copy.
 #include "drawing/blit.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,12 @@
 #include "image/image.h"
 #include "probe/probe.h"
 #include "random/random.h"
+#ifdef ONEBOX_BLIT_ON_SCREEN
+#include "screen/screen.h"
+#include "window/events.h"
+#include "window/gadgets.h"
+#include "window/window.h"
+#endif
 
 namespace {
 
@@ -99,6 +106,54 @@ class CanvasTarget : public Target {
     uint32_t* pixels_;
 };
 
+#ifdef ONEBOX_BLIT_ON_SCREEN
+// The screen's back buffer in window 0, opened as the main routine opens it.
+class ScreenTarget : public Target {
+  public:
+    bool Open() {
+        GadgetsInit();
+        EventQueueInit();
+        WindowsInit();
+        ScreenInit();
+        return WindowOpen(0, 0, 0, WIDTH, HEIGHT, "blits", 0x00C80001) &&
+               ScreenOpenWindowed(WindowNativeHandle(0), 0, 0, WIDTH, HEIGHT, 0, 0, 0);
+    }
+    void Close() {
+        ScreenShutdown();
+        ScreenStateGet()->SpriteRegistry = nullptr; // it lived in the test's heap
+        WindowCloseAll();
+        GadgetsShutdown();
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+    }
+    std::string Name() const override { return "screen output"; }
+    void Clear() override { ClearScreen(GREY); }
+    DrawingOutput* Begin() override {
+        return DrawingBegin(ScreenDrawingOutput()) ? DrawingCurrentOutput() : nullptr;
+    }
+    std::vector<uint32_t> Pixels() override {
+        std::vector<uint32_t> p(WIDTH * HEIGHT);
+        IDirect3DSurface9* backBuffer = ScreenStateGet()->backBuffer;
+        D3DLOCKED_RECT locked;
+        if (!backBuffer || FAILED(backBuffer->LockRect(&locked, nullptr, D3DLOCK_READONLY)))
+            return p;
+        for (int y = 0; y < HEIGHT; y++) {
+            auto* row = reinterpret_cast<const uint32_t*>(static_cast<uint8_t*>(locked.pBits) +
+                                                          y * locked.Pitch);
+            for (int x = 0; x < WIDTH; x++)
+                p[y * WIDTH + x] = row[x] & 0xFFFFFF;
+        }
+        backBuffer->UnlockRect();
+        return p;
+    }
+    void Present() override {
+        ScreenFlip();
+        WindowWaitEvent(2);
+    }
+};
+#endif
+
 // What differs from grey: its bounding box, how many pixels, and whether all of them are
 // within 2 of one colour per channel (blends are rounded by whoever computes them).
 struct Drawn {
@@ -179,10 +234,17 @@ class BlitTest : public ::testing::Test {
         icon_ = RedIcon();
         ASSERT_TRUE(black_ && clearWhite_ && opaqueRed_ && halfRed_ && icon_);
         targets_ = {&plain_, &dibOnly_};
+#ifdef ONEBOX_BLIT_ON_SCREEN
+        ASSERT_TRUE(screen_.Open()) << "window 0 with a screen inside";
+        targets_.insert(targets_.begin(), &screen_);
+#endif
     }
     void TearDown() override {
         if (DrawingCurrentOutput())
             DrawingEnd();
+#ifdef ONEBOX_BLIT_ON_SCREEN
+        screen_.Close();
+#endif
         DestroyIcon(icon_);
         ImageFreeAll();
         SystemLibrariesRelease();
@@ -190,6 +252,9 @@ class BlitTest : public ::testing::Test {
         PrivateHeapDestroy();
     }
 
+#ifdef ONEBOX_BLIT_ON_SCREEN
+    ScreenTarget screen_;
+#endif
     CanvasTarget plain_{OUTPUT_KIND_PLAIN}, dibOnly_{OUTPUT_KIND_DIB_ONLY};
     // The program's own output first.
     std::vector<Target*> targets_;
@@ -243,6 +308,9 @@ TEST_F(BlitTest, EachSlotDrawsTheImageAtItsPlaceAndSize) {
             // The main routine's order: y first, then x.
             int32_t y = RandomUpTo(570) + 5;
             int32_t x = RandomUpTo(770) + 5;
+            // Drawings larger than the square stay whole inside the target to be measured.
+            x = std::min(x, WIDTH - std::max(c.drawnWidth, 20));
+            y = std::min(y, HEIGHT - std::max(c.drawnHeight, 20));
             int stretchMode = GetStretchBltMode(output->dc);
             switch (c.call) {
             case Call::MainRoutine:
