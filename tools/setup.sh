@@ -14,7 +14,7 @@ packages=(
   libxxf86vm1:i386
   libgl1:i386 libvulkan1:i386 mesa-vulkan-drivers:i386
   libx11-dev libpng-dev
-  fonts-wine xvfb xauth xdotool x11-utils imagemagick
+  fonts-wine xvfb xauth xdotool x11-utils imagemagick procps
 )
 
 sudo_cmd=()

@@ -133,6 +133,8 @@ start WINEDEBUG=-all,trace+d3d9 2> >(awk -v a="$early" -v b="$middle" -v c="$fra
 exec 7<"$work/marks"
 if ! wait_window; then
     echo "soak: no window appeared — FAILED"
+    kill "$runner" 2>/dev/null
+    wineserver -k 2>/dev/null
     exit 1
 fi
 begin=$(date +%s.%N)
@@ -170,6 +172,9 @@ for i in $(seq 1 "$closes"); do
     delay=$(awk -v s="$RANDOM" 'BEGIN { srand(s); printf "%.2f", 0.3 + 2.7 * rand() }')
     start
     if ! wait_window; then
+        # The runner may still be waiting for the prefix or the program: end this session.
+        kill "$runner" 2>/dev/null
+        wineserver -k 2>/dev/null
         wait "$runner"
         codes+=("no window (code $?)")
         status=1
