@@ -22,13 +22,14 @@ const int32_t WIDTH = 800, HEIGHT = 600;
 
 #ifdef ONEBOX_PIXEL_FILL_ON_SCREEN
 const char TARGET[] = "back buffer of a screen on Direct3D 9";
+HWND window;
 
 DrawingOutput* OpenOutput() {
     RECT frame = {0, 0, WIDTH, HEIGHT};
     AdjustWindowRect(&frame, WS_CAPTION | WS_SYSMENU, FALSE);
-    HWND window = CreateWindowExA(0, "STATIC", "pixel fill", WS_CAPTION | WS_SYSMENU | WS_VISIBLE,
-                                  0, 0, frame.right - frame.left, frame.bottom - frame.top, nullptr,
-                                  nullptr, GetModuleHandleA(nullptr), nullptr);
+    window = CreateWindowExA(0, "STATIC", "pixel fill", WS_CAPTION | WS_SYSMENU | WS_VISIBLE, 0, 0,
+                             frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
     if (!ScreenInit() || !ScreenOpenWindowed(window, 0, 0, WIDTH, HEIGHT, 0, 0, 0)) {
         return nullptr;
     }
@@ -39,6 +40,7 @@ DrawingOutput* OpenOutput() {
 void CloseOutput() {
     DrawingEnd();
     ScreenShutdown();
+    DestroyWindow(window);
 }
 #else
 const char TARGET[] = "screen-kind output over a 32-bit DIB section";
