@@ -1,22 +1,49 @@
-// SetPixelColorAt over a whole 800x600 output: the direct write into pixel memory against the
-// same fill through SetPixelV on the output's device context, measured in one run.
+// SetPixelColorAt over a whole 800x600 screen output: the direct write into its pixel memory
+// against the same fill through SetPixelV on its device context, measured in one run.
 //
 //   tools/wine-run.sh build/mingw/bench/pixel_fill/pixel_fill_bench.exe
 //
-// The output is a screen-kind output over a 32-bit DIB section whose callbacks switch between
-// a memory device context and the section's memory, as the screen's back buffer does.
+// With the screen in the build the output is the back buffer of a screen opened on Wine's
+// Direct3D 9; without it, a screen-kind output over a 32-bit DIB section whose callbacks switch
+// between a memory device context and the section's memory.
 #include <windows.h>
 
 #include <cstdio>
 
 #include "core/platform.h"
 #include "drawing/primitives.h"
-#include "image/image.h"
+#ifdef ONEBOX_PIXEL_FILL_ON_SCREEN
+#include "screen/screen.h"
+#endif
 
 namespace {
 
 const int32_t WIDTH = 800, HEIGHT = 600;
 
+#ifdef ONEBOX_PIXEL_FILL_ON_SCREEN
+const char TARGET[] = "back buffer of a screen on Direct3D 9";
+HWND window;
+
+DrawingOutput* OpenOutput() {
+    RECT frame = {0, 0, WIDTH, HEIGHT};
+    AdjustWindowRect(&frame, WS_CAPTION | WS_SYSMENU, FALSE);
+    window = CreateWindowExA(0, "STATIC", "pixel fill", WS_CAPTION | WS_SYSMENU | WS_VISIBLE, 0, 0,
+                             frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
+    if (!ScreenInit() || !ScreenOpenWindowed(window, 0, 0, WIDTH, HEIGHT, 0, 0, 0)) {
+        return nullptr;
+    }
+    ClearScreen(0x888888);
+    return ScreenDrawingOutput();
+}
+
+void CloseOutput() {
+    DrawingEnd();
+    ScreenShutdown();
+    DestroyWindow(window);
+}
+#else
+const char TARGET[] = "screen-kind output over a 32-bit DIB section";
 HBITMAP section;
 void* sectionBits;
 
@@ -55,21 +82,26 @@ DrawingOutput* OpenOutput() {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     section = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &sectionBits, nullptr, 0);
-    if (!section) {
-        return nullptr;
+    DrawingOutput* output = section ? DrawingOutputCreate() : nullptr;
+    if (output) {
+        output->kind = OUTPUT_KIND_SCREEN;
+        output->width = WIDTH;
+        output->height = HEIGHT;
+        output->depth = 32;
+        output->pixelFormat = PIXEL_FORMAT_32;
+        output->acquireDeviceContext = TakeDeviceContext;
+        output->acquirePixels = TakePixelMemory;
+        output->releaseOutput = ReleaseTarget;
+        output->dc = TakeDeviceContext(output);
     }
-    DrawingOutput* output = DrawingOutputCreate();
-    output->kind = OUTPUT_KIND_SCREEN;
-    output->width = WIDTH;
-    output->height = HEIGHT;
-    output->depth = 32;
-    output->pixelFormat = PIXEL_FORMAT_32;
-    output->acquireDeviceContext = TakeDeviceContext;
-    output->acquirePixels = TakePixelMemory;
-    output->releaseOutput = ReleaseTarget;
-    output->dc = TakeDeviceContext(output);
-    return DrawingBegin(output) ? output : nullptr;
+    return output;
 }
+
+void CloseOutput() {
+    DrawingEnd();
+    DeleteObject(section);
+}
+#endif
 
 double Seconds() {
     LARGE_INTEGER now, frequency;
@@ -98,9 +130,8 @@ template <typename SetPixel> double FillRate(int32_t rounds, SetPixel set) {
 int main() {
     PrivateHeapCreate(0);
     DrawingSessionsInit();
-    ImageRegistryInit();
     DrawingOutput* output = OpenOutput();
-    if (!output) {
+    if (!DrawingBegin(output)) {
         std::printf("pixel_fill: no output\n");
         return 1;
     }
@@ -111,12 +142,12 @@ int main() {
     output->operations.getPixelAt(output, 0, 0);
     const double gdi = FillRate(
         1, [output](int32_t x, int32_t y, Color color) { SetPixelV(output->dc, x, y, color); });
-    std::printf("target: screen-kind output over a 32-bit DIB section, %dx%d\n", WIDTH, HEIGHT);
-    std::printf("SetPixelColorAt direct: %.0f pixels/s\n", direct);
+    std::printf("target: %s, %dx%d, pixel format code %d\n", TARGET, WIDTH, HEIGHT,
+                output->pixelFormat);
+    std::printf("SetPixelColorAt, direct write: %.0f pixels/s\n", direct);
     std::printf("SetPixelV on the device context: %.0f pixels/s\n", gdi);
     std::printf("ratio: %.1f\n", direct / gdi);
-    DrawingEnd();
-    DeleteObject(section);
+    CloseOutput();
     PrivateHeapDestroy();
     return 0;
 }
