@@ -3,7 +3,7 @@
 # Wine session that a test run shares between its Win32 cases.
 #
 #   wine-run.sh PROGRAM.exe [ARGS...]
-#   wine-run.sh --session-start BUILD_TREE HOLDER.exe   start the shared session (CTest setup)
+#   wine-run.sh --session-start BUILD_TREE    start the shared session (CTest fixture setup)
 #   wine-run.sh --session-end BUILD_TREE      end it (CTest fixture cleanup)
 #   wine-run.sh --session-status BUILD_TREE   print live, stale or none
 #
@@ -13,9 +13,10 @@
 # can block a headless run. The prefix counts as made only when every step of making it worked.
 #
 # A session is an Xvfb, the prefix's wineserver kept up and Wine's desktop, started detached from
-# the test run, with their process ids recorded next to the prefix (wine-prefix.session). A run of
-# PROGRAM joins a session whose recorded processes are all still the ones recorded: starting a
-# program then takes a tenth of a second instead of over one. Otherwise it works alone: without
+# the test run, with their process ids recorded next to the prefix (wine-prefix.session). CTest
+# starts it through a fixture, or the first program CTest runs starts it. A run of PROGRAM joins
+# a session whose recorded processes are all still the ones recorded: starting a program then
+# takes a tenth of a second instead of over one. Otherwise it works alone: without
 # a display (or with ONEBOX_HEADLESS=1) it starts a private Xvfb, and it ends its wineserver and
 # its Xvfb afterwards. Runs in one prefix are serialised either way: they would share one
 # wineserver, and a window from one run must not take focus or input meant for another.
@@ -49,6 +50,7 @@ setup_env() {
     export WINEDEBUG=${WINEDEBUG:--all}
     # No Mono or Gecko: their installers would ask on first start.
     export WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
+    build_tree=$tree
     lock_file="$WINEPREFIX.lock"
     # Everything about a prefix's session lives beside it, so two prefixes can each have one.
     session_record="$WINEPREFIX.session"
@@ -170,10 +172,22 @@ prefix_step() {
 }
 
 make_prefix() {
-    [ "$(cat "$WINEPREFIX/.onebox-ready" 2>/dev/null)" = "$prefix_recipe" ] && return 0
+    local ready
+    read -r ready 2>/dev/null <"$WINEPREFIX/.onebox-ready"
+    [ "${ready:-}" = "$prefix_recipe" ] && return 0
+    # An unfinished prefix is made again from nothing. ONEBOX_WINEPREFIX may name any folder,
+    # so only one that looks like a Wine prefix (or holds nothing) is removed.
+    if [ -d "$WINEPREFIX" ] && [ -n "$(ls -A "$WINEPREFIX")" ] &&
+        [ ! -e "$WINEPREFIX/system.reg" ] && [ ! -e "$WINEPREFIX/drive_c" ] &&
+        [ ! -e "$WINEPREFIX/dosdevices" ]; then
+        echo "wine-run: $WINEPREFIX is not a Wine prefix; not removing it" >&2
+        return 1
+    fi
     rm -rf "$WINEPREFIX"
-    mkdir -p "$(dirname "$WINEPREFIX")"
-    : >"$prefix_log"
+    if ! mkdir -p "$(dirname "$WINEPREFIX")" || ! : >"$prefix_log"; then
+        echo "wine-run: cannot make the prefix's folder $(dirname "$WINEPREFIX")" >&2
+        return 1
+    fi
     prefix_step "wineboot -i" wineboot -i || return 1
     prefix_step "wineserver -w after wineboot" wineserver -w || return 1
     # Virtual desktop: "wine prog.exe" then returns the program's own exit code, and the
@@ -188,7 +202,8 @@ make_prefix() {
         return 1
     # The registry reaches the disk only when the wineserver ends.
     prefix_step "wineserver -w after the registry" wineserver -w || return 1
-    echo "$prefix_recipe" >"$WINEPREFIX/.onebox-ready"
+    prefix_step "marking the prefix ready" \
+        bash -c 'echo "$1" >"$2"' - "$prefix_recipe" "$WINEPREFIX/.onebox-ready"
 }
 
 # --- X server --------------------------------------------------------------------------------
@@ -324,13 +339,14 @@ start_failed() {
     exit 1
 }
 
+# Starts a session for the test run OWNER (a process id). The caller holds the prefix lock.
 session_start() {
-    local holder=$1 owner=$PPID pid start tenths role pair
-    exec 9>"$lock_file"
-    flock 9
+    local owner=$1 holder=$build_tree/wine_session_holder.exe pid start tenths role pair
     if read_record "$session_record"; then
         if record_is_live; then
             read -r pid start <<<"$rec_owner"
+            # Started already for this run, by an earlier program of it.
+            [ "$pid" = "$owner" ] && return 0
             fail "the Wine session of $WINEPREFIX belongs to another test run (process $pid)"
         fi
         # Left by a run that ended without its cleanup: end what is still ours, start afresh.
@@ -343,6 +359,7 @@ session_start() {
     wineserver -w >/dev/null 2>&1
     : >"$session_log"
     note "starting a session for $WINEPREFIX"
+    [ -f "$holder" ] || start_failed "no desktop holder at $holder (build the tree first)"
 
     rec_display='' rec_xvfb='' rec_wineserver='' rec_holder='' rec_desktop='' rec_watchdog=''
     rec_owner=''
@@ -399,6 +416,14 @@ session_start() {
     } >"$session_record.new" && mv "$session_record.new" "$session_record" ||
         start_failed "cannot write $session_record"
     echo "wine-run: Wine session on display $rec_display for test run $owner"
+}
+
+# The tree's test run, when CTest runs this script: from a test case, or when it lists the tests
+# of a program before running them.
+test_run_owner() {
+    local name
+    read -r name 2>/dev/null </proc/"$PPID"/comm || return 1
+    [ "$name" = ctest ] && echo "$PPID"
 }
 
 session_end() {
@@ -465,6 +490,12 @@ run_program() {
 
     mode=alone
     xvfb_pid=
+    local owner
+    # Under CTest the session is started by the first program that needs it, which is usually
+    # the listing of a program's tests, before the fixture that would start it otherwise.
+    if ! { read_record "$session_record" && record_is_live; } && owner=$(test_run_owner); then
+        (session_start "$owner" >/dev/null) || true
+    fi
     if read_record "$session_record" && record_is_live; then
         mode=joined
         export DISPLAY=$rec_display
@@ -506,7 +537,7 @@ run_program() {
 
 case "${1:-}" in
 "" | -h | --help)
-    sed -n 2,27p "$0"
+    sed -n 2,28p "$0"
     exit 2
     ;;
 --session-start | --session-end | --session-status)
@@ -514,8 +545,9 @@ case "${1:-}" in
     setup_env "$(cd "$2" && pwd)" || exit 1
     case $1 in
     --session-start)
-        [ $# -eq 3 ] || fail "$1 needs the desktop holder program"
-        session_start "$3"
+        exec 9>"$lock_file"
+        flock 9
+        session_start "$PPID"
         ;;
     --session-end) session_end ;;
     --session-status)
