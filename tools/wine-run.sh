@@ -28,17 +28,20 @@
 # program runs on is written into that file before the program starts.
 set -u
 
-self=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd -P)/$(basename "${BASH_SOURCE[0]}")
 # Changing how a prefix is made changes this, so older prefixes are made again.
 prefix_recipe="onebox prefix 2: desktop 1024x768, no crash dialog"
 
-# The build tree is the nearest folder above the executable that holds a CMakeCache.txt.
+# Sets build_tree to the nearest folder above the executable that holds a CMakeCache.txt. In
+# this shell, without subshells: every Win32 test case pays for what the runner does.
 find_build_tree() {
-    local d
-    d=$(cd "$(dirname "$1")" 2>/dev/null && pwd) || return 1
-    while [ "$d" != / ]; do
-        [ -f "$d/CMakeCache.txt" ] && { echo "$d"; return 0; }
-        d=$(dirname "$d")
+    local here=$PWD d
+    case $1 in */*) d=${1%/*} ;; *) d=. ;; esac
+    cd -P "$d" 2>/dev/null || return 1
+    d=$PWD
+    cd "$here" || return 1
+    while [ -n "$d" ]; do
+        [ -f "$d/CMakeCache.txt" ] && { build_tree=$d; return 0; }
+        d=${d%/*}
     done
     return 1
 }
@@ -52,6 +55,7 @@ setup_env() {
     export WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
     build_tree=$tree
     lock_file="$WINEPREFIX.lock"
+    [ -d "${WINEPREFIX%/*}" ] || mkdir -p "${WINEPREFIX%/*}"
     # Everything about a prefix's session lives beside it, so two prefixes can each have one.
     session_record="$WINEPREFIX.session"
     session_log="$WINEPREFIX.session.log"
@@ -236,16 +240,16 @@ start_xvfb() {
 
 # --- Session record --------------------------------------------------------------------------
 
-# What each recorded process must be running; the owner (the test run) is checked by start
-# time alone.
+# Sets pattern to what each recorded process must be running; the owner (the test run) is
+# checked by start time alone.
 role_pattern() {
     case $1 in
-    xvfb) echo '*Xvfb *' ;;
-    wineserver) echo '*wineserver*' ;;
-    holder) echo '*wine_session_holder.exe*' ;;
-    desktop) echo '*explorer.exe /desktop*' ;;
-    watchdog) echo "*$self --session-watch *" ;;
-    *) echo '' ;;
+    xvfb) pattern='*Xvfb *' ;;
+    wineserver) pattern='*wineserver*' ;;
+    holder) pattern='*wine_session_holder.exe*' ;;
+    desktop) pattern='*explorer.exe /desktop*' ;;
+    watchdog) pattern='* --session-watch *' ;;
+    *) pattern='' ;;
     esac
 }
 
@@ -269,12 +273,13 @@ read_record() {
 # alive and still the one recorded. A record left by an interrupted run fails this: its
 # processes are gone, or their ids now belong to other processes.
 record_is_live() {
-    local role pair pid start
+    local role pair pid start pattern
     [ -n "$rec_display" ] || return 1
     for role in "${roles[@]}"; do
         pair=rec_$role
         read -r pid start <<<"${!pair}"
-        is_process "$pid" "$start" "$(role_pattern "$role")" || return 1
+        role_pattern "$role"
+        is_process "$pid" "$start" "$pattern" || return 1
     done
 }
 
@@ -282,23 +287,25 @@ record_is_live() {
 # still the ones recorded, and through the recorded wineserver every Wine process of the prefix.
 # The record is removed. SPARE names a role not to end (the watchdog ending its own session).
 end_recorded_session() {
-    local spare=${1:-} pid start
+    local spare=${1:-} pid start pattern role
     if [ "$spare" != watchdog ]; then
         read -r pid start <<<"$rec_watchdog"
-        end_process "$pid" "$start" "$(role_pattern watchdog)" 10
+        role_pattern watchdog
+        end_process "$pid" "$start" "$pattern" 10
     fi
     read -r pid start <<<"$rec_wineserver"
-    if is_process "$pid" "$start" "$(role_pattern wineserver)"; then
+    role_pattern wineserver
+    if is_process "$pid" "$start" "$pattern"; then
         # Ends every process connected to it, then the server itself.
         wineserver -k >/dev/null 2>&1
-        wait_gone 50 "$pid $start" || end_process "$pid" "$start" "$(role_pattern wineserver)"
+        wait_gone 50 "$pid $start" || end_process "$pid" "$start" "$pattern"
     fi
-    read -r pid start <<<"$rec_holder"
-    end_process "$pid" "$start" "$(role_pattern holder)"
-    read -r pid start <<<"$rec_desktop"
-    end_process "$pid" "$start" "$(role_pattern desktop)"
-    read -r pid start <<<"$rec_xvfb"
-    end_process "$pid" "$start" "$(role_pattern xvfb)"
+    for role in holder desktop xvfb; do
+        pair=rec_$role
+        read -r pid start <<<"${!pair}"
+        role_pattern "$role"
+        end_process "$pid" "$start" "$pattern"
+    done
     rm -f "$session_record"
 }
 
@@ -389,20 +396,21 @@ session_start() {
     for ((tenths = 0; tenths < 300; tenths++)); do
         found_window=no
         xdotool search --name ' - Wine desktop$' >/dev/null 2>&1 && found_window=yes
-        pid=$(find_prefix_process "$(role_pattern desktop)") && [ "$found_window" = yes ] && break
+        pid=$(find_prefix_process '*explorer.exe /desktop*') && [ "$found_window" = yes ] && break
         sleep 0.1
     done
     note "desktop process ${pid:-none}, desktop window $found_window"
     [ -n "$pid" ] && [ "$found_window" = yes ] && read_start_time "$pid" ||
         start_failed "Wine's desktop did not start (see $session_log)"
     rec_desktop="$pid $start_time"
-    pid=$(find_prefix_process "$(role_pattern holder)") && read_start_time "$pid" ||
+    role_pattern holder
+    pid=$(find_prefix_process "$pattern") && read_start_time "$pid" ||
         start_failed "the desktop holder did not stay (see $session_log)"
     rec_holder="$pid $start_time"
 
     read_start_time "$owner" || start_failed "the test run $owner is gone"
     rec_owner="$owner $start_time"
-    detach "$self" --session-watch "$session_record" "$owner" "$start_time"
+    detach "${BASH_SOURCE[0]}" --session-watch "$session_record" "$owner" "$start_time"
     read_start_time "$detached_pid" || start_failed "the watchdog ended at once"
     rec_watchdog="$detached_pid $start_time"
 
@@ -481,10 +489,8 @@ reap() {
 run_program() {
     local exe=$1
     shift
-    local tree
-    tree=$(find_build_tree "$exe") || tree=${XDG_CACHE_HOME:-$HOME/.cache}/onebox
-    setup_env "$tree"
-    mkdir -p "$(dirname "$WINEPREFIX")"
+    find_build_tree "$exe" || build_tree=${XDG_CACHE_HOME:-$HOME/.cache}/onebox
+    setup_env "$build_tree"
     exec 9>"$lock_file"
     flock 9
 
@@ -508,15 +514,11 @@ run_program() {
         make_prefix || exit 1
     fi
 
-    # The reaper's only pipe end for writing is this one: the program does not inherit it.
-    local fifo
-    fifo=$(mktemp -u)
-    mkfifo "$fifo" || exit 1
-    reap <"$fifo" &
-    exec {guard}>"$fifo"
-    rm -f "$fifo"
-    trap 'finish_run; echo done >&"$guard"; exit 130' INT
-    trap 'finish_run; echo done >&"$guard"; exit 143' TERM
+    # Bash keeps the coprocess's pipe ends out of every other child, so the runner holds the
+    # only end the reaper reads from.
+    coproc REAPER { reap; }
+    trap 'finish_run; echo done >&"${REAPER[1]}"; exit 130' INT
+    trap 'finish_run; echo done >&"${REAPER[1]}"; exit 143' TERM
 
     export ONEBOX_DISPLAY=$DISPLAY
     # Lets a program tell whether it ran in the shared session.
@@ -526,12 +528,12 @@ run_program() {
         echo "$DISPLAY" >"$ONEBOX_DISPLAY_FILE"
     fi
     # In the background, so that a TERM or INT is handled at once rather than after the program.
-    env "$case_marker$$" wine "$exe" "$@" <&0 9>&- {guard}>&- &
+    ONEBOX_WINE_CASE=${case_marker#*=}$$ wine "$exe" "$@" <&0 9>&- &
     local program=$! rc
     wait "$program"
     rc=$?
     finish_run
-    echo done >&"$guard"
+    echo done >&"${REAPER[1]}"
     exit "$rc"
 }
 
@@ -542,7 +544,8 @@ case "${1:-}" in
     ;;
 --session-start | --session-end | --session-status)
     [ $# -ge 2 ] || fail "$1 needs the build tree"
-    setup_env "$(cd "$2" && pwd)" || exit 1
+    build_tree=$(cd "$2" && pwd -P) || exit 1
+    setup_env "$build_tree"
     case $1 in
     --session-start)
         exec 9>"$lock_file"
