@@ -272,15 +272,19 @@ read_record() {
 # True when the record read last names a session that can be joined: every recorded process is
 # alive and still the one recorded. A record left by an interrupted run fails this: its
 # processes are gone, or their ids now belong to other processes.
+# Sets stale_reason when it fails.
 record_is_live() {
     local role pair pid start pattern
+    stale_reason="no display"
     [ -n "$rec_display" ] || return 1
     for role in "${roles[@]}"; do
         pair=rec_$role
         read -r pid start <<<"${!pair}"
         role_pattern "$role"
+        stale_reason="the $role (${pid:-no process}) is gone"
         is_process "$pid" "$start" "$pattern" || return 1
     done
+    stale_reason=
 }
 
 # Ends the session named by the record read last: exactly the recorded processes that are
@@ -560,6 +564,7 @@ case "${1:-}" in
             echo live
         else
             echo stale
+            echo "wine-run: $stale_reason" >&2
         fi
         ;;
     esac
