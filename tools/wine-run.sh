@@ -107,7 +107,7 @@ is_process() {
 
 # Waits up to $1 tenths of a second until none of the processes ("PID START" pairs) is alive.
 wait_gone() {
-    local tenths=$1 pid start alive
+    local tenths=$1 pid start alive p
     shift
     while :; do
         alive=0
@@ -133,7 +133,7 @@ end_process() {
     wait_gone 30 "$pid $start"
 }
 
-# Prints the ids of processes whose environment holds the given entry start.
+# Prints the ids of the processes with an environment entry that contains the given text.
 processes_with_env() {
     local f
     grep -lzF -- "$1" /proc/[0-9]*/environ 2>/dev/null | while read -r f; do
@@ -291,7 +291,7 @@ record_is_live() {
 # still the ones recorded, and through the recorded wineserver every Wine process of the prefix.
 # The record is removed. SPARE names a role not to end (the watchdog ending its own session).
 end_recorded_session() {
-    local spare=${1:-} pid start pattern role
+    local spare=${1:-} pid start pattern role pair
     if [ "$spare" != watchdog ]; then
         read -r pid start <<<"$rec_watchdog"
         role_pattern watchdog

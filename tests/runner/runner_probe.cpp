@@ -48,9 +48,9 @@ HWND OpenWindow() {
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.lpszClassName = kClassName;
     RegisterClassA(&windowClass);
-    HWND window = CreateWindowExA(0, kClassName, "onebox runner probe",
-                                  WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 300, 200, nullptr,
-                                  nullptr, windowClass.hInstance, nullptr);
+    HWND window =
+        CreateWindowExA(0, kClassName, "onebox runner probe", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100,
+                        100, 300, 200, nullptr, nullptr, windowClass.hInstance, nullptr);
     SetForegroundWindow(window);
     Pump();
     return window;
