@@ -18,7 +18,23 @@ if(ONEBOX_SANITIZE)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
-# onebox_add_gtest(NAME SOURCES ... LIBS ... [WIN32_SESSION])
+# Win32 tests run through this runner. A test run starts one Wine session for all of them (the
+# wine_session fixture, tests/runner) and they join it, one at a time.
+set(ONEBOX_WINE_RUN ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run.sh)
+cmake_path(NORMAL_PATH ONEBOX_WINE_RUN)
+
+# onebox_wine_test(TEST ...)
+# Gives tests declared with add_test() what every Win32 GoogleTest case has: headless, in the
+# test run's Wine session, never two at once, after the cases that show the session survives a
+# case that goes wrong.
+function(onebox_wine_test)
+    set_property(TEST ${ARGN} APPEND PROPERTY ENVIRONMENT ONEBOX_HEADLESS=1)
+    set_property(TEST ${ARGN} APPEND PROPERTY FIXTURES_REQUIRED wine_session)
+    set_property(TEST ${ARGN} PROPERTY RESOURCE_LOCK wine)
+    set_property(TEST ${ARGN} PROPERTY DEPENDS runner_session_still_works)
+endfunction()
+
+# onebox_add_gtest(NAME SOURCES ... LIBS ... [PROPERTIES ...])
 # Declares a GoogleTest program and lets CTest discover its cases when the tests run, so that
 # discovery of a Win32 program happens under Wine at test time rather than at build time.
 function(onebox_add_gtest name)
@@ -27,8 +43,11 @@ function(onebox_add_gtest name)
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
     set(props)
     if(WIN32)
-        # Win32 programs run headless, never on the developer's display, one at a time.
-        set(props ENVIRONMENT "ONEBOX_HEADLESS=1" RESOURCE_LOCK wine)
+        # Win32 programs run headless, never on the developer's display, one at a time, in the
+        # shared Wine session, after the cases that show the session survives a case that goes
+        # wrong.
+        set(props ENVIRONMENT "ONEBOX_HEADLESS=1" RESOURCE_LOCK wine
+                  FIXTURES_REQUIRED wine_session DEPENDS runner_session_still_works)
     endif()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
                          PROPERTIES ${props} ${ARG_PROPERTIES})

@@ -84,10 +84,10 @@ trap 'rm -f "$display_file"' EXIT
 ONEBOX_HEADLESS=1 ONEBOX_DISPLAY_FILE=$display_file tools/wine-run.sh "$exe" ${ONEBOX_RUN_ARGS:-} &
 runner=$!
 
-# Ends a run that would not end by itself: the runner's own cleanup waits for Wine, so the
-# Wine session is ended directly.
+# Ends a run that would not end by itself: on TERM the runner ends the program and what it
+# started (and, when it ran alone, its Wine and X server), but never a shared test session.
 stop_run() {
-    WINEPREFIX=${ONEBOX_WINEPREFIX:-$prefix} wineserver -k 2>/dev/null
+    kill -TERM "$runner" 2>/dev/null
     wait "$runner" 2>/dev/null
 }
 

@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Making a prefix stops at the first step that fails, says which step it was, fails the run and
+# leaves the prefix unmarked, so that the next run makes it again instead of using a broken one.
+# Wine's tools are replaced on PATH by stand-ins that fail at the step the table names.
+#
+#   prefix_steps_test.sh WINE_RUN
+set -u
+run=$1
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+# Stand-ins: each call is numbered per command line; the one named by STUB_FAIL
+# ("<command line>#<call>") fails with code 7.
+mkdir -p "$scratch/bin"
+for tool in wine wineboot wineserver; do
+    cat >"$scratch/bin/$tool" <<EOF
+#!/usr/bin/env bash
+line="$tool \$*"
+count_file="\$STUB_DIR/\$(echo "\$line" | md5sum | cut -c1-8)"
+n=\$((\$(cat "\$count_file" 2>/dev/null || echo 0) + 1))
+echo "\$n" >"\$count_file"
+# Like the real wineboot, the first step makes the prefix's folder.
+[ "$tool" = wineboot ] && mkdir -p "\$WINEPREFIX"
+[ "\$line#\$n" = "\${STUB_FAIL:-}" ] && exit 7
+exit 0
+EOF
+    chmod +x "$scratch/bin/$tool"
+done
+touch "$scratch/program.exe"
+
+desktop='wine reg add HKCU\Software\Wine\Explorer /v Desktop /d Default /f'
+desktops='wine reg add HKCU\Software\Wine\Explorer\Desktops /v Default /d 1024x768 /f'
+crash='wine reg add HKCU\Software\Wine\WineDbg /v ShowCrashDialog /t REG_DWORD /d 0 /f'
+
+# failing call | expected message ("" for a run that succeeds)
+cases=(
+    "wineboot -i#1|failed at: wineboot -i (exit code 7"
+    "wineserver -w#1|failed at: wineserver -w after wineboot (exit code 7"
+    "$desktop#1|failed at: reg add Explorer Desktop (exit code 7"
+    "$desktops#1|failed at: reg add Explorer Desktops Default (exit code 7"
+    "$crash#1|failed at: reg add WineDbg ShowCrashDialog (exit code 7"
+    "wineserver -w#2|failed at: wineserver -w after the registry (exit code 7"
+    "|"
+)
+
+failures=0
+for entry in "${cases[@]}"; do
+    fail_at=${entry%%|*}
+    expected=${entry#*|}
+    prefix=$scratch/prefix
+    rm -rf "$prefix" "$scratch/stub"
+    mkdir -p "$scratch/stub"
+    output=$(PATH="$scratch/bin:$PATH" STUB_DIR=$scratch/stub STUB_FAIL=$fail_at \
+        ONEBOX_WINEPREFIX=$prefix ONEBOX_HEADLESS=0 DISPLAY=:99 \
+        "$run" "$scratch/program.exe" 2>&1)
+    rc=$?
+    if [ -n "$expected" ]; then
+        ok=1
+        [ "$rc" -ne 0 ] || ok=0
+        [[ $output == *"$expected"* ]] || ok=0
+        [ ! -e "$prefix/.onebox-ready" ] || ok=0
+    else
+        ok=1
+        [ "$rc" -eq 0 ] || ok=0
+        [ -s "$prefix/.onebox-ready" ] || ok=0
+    fi
+    if [ "$ok" = 0 ]; then
+        echo "FAILED: ${fail_at:-no failure}: exit code $rc, ready marker" \
+            "$([ -e "$prefix/.onebox-ready" ] && echo present || echo absent), output: $output"
+        failures=$((failures + 1))
+    fi
+done
+
+# A folder that is not a prefix is not removed to make one.
+mkdir -p "$scratch/notes"
+echo keep >"$scratch/notes/file"
+output=$(PATH="$scratch/bin:$PATH" STUB_DIR=$scratch/stub ONEBOX_WINEPREFIX=$scratch/notes \
+    ONEBOX_HEADLESS=0 DISPLAY=:99 "$run" "$scratch/program.exe" 2>&1)
+rc=$?
+if [ "$rc" -eq 0 ] || [ "$(cat "$scratch/notes/file" 2>/dev/null)" != keep ] ||
+    [[ $output != *"is not a Wine prefix"* ]]; then
+    echo "FAILED: a folder that is not a prefix: exit code $rc, output: $output"
+    failures=$((failures + 1))
+fi
+
+echo "prefix steps: ${#cases[@]} cases and the foreign folder, $failures failed"
+[ "$failures" -eq 0 ]
