@@ -38,7 +38,7 @@ export ONEBOX_RENDERER=$renderer
 build=${ONEBOX_BUILD_DIR:-build/mingw}
 exe=${ONEBOX_SOAK_EXE:-$build/app/onebox.exe}
 early=1000
-[ "$frames" -gt "$early" ] || early=$((frames / 2))
+[ "$frames" -gt $((early + 1)) ] || early=$((frames / 3))
 case $build in
 /*) prefix=$build/wine-prefix ;;
 *) prefix=$root/$build/wine-prefix ;;
@@ -126,7 +126,9 @@ status=0
 # 1. The long run. The trace goes to the runner's standard error; awk counts the presents and
 #    says when the two marks are reached.
 mkfifo "$work/marks"
+# Three distinct marks: awk says each once.
 middle=$((frames / 2))
+[ "$middle" -gt "$early" ] || middle=$(((early + frames) / 2))
 start WINEDEBUG=-all,trace+d3d9 2> >(awk -v a="$early" -v b="$middle" -v c="$frames" '
     /:d3d9_device_Present / { n++; if (n == a || n == b || n == c) { print n; fflush() } }' \
     >"$work/marks") >/dev/null
