@@ -15,17 +15,6 @@ bool QueryBitmap(HANDLE image, BITMAP* info) {
     return GetObjectA(image, sizeof *info, info) == sizeof *info;
 }
 
-BITMAPINFOHEADER BottomUpHeader(int32_t width, int32_t height, int32_t bitsPerPixel) {
-    BITMAPINFOHEADER header = {};
-    header.biSize = sizeof(BITMAPINFOHEADER);
-    header.biWidth = width;
-    header.biHeight = height;
-    header.biPlanes = 1;
-    header.biBitCount = static_cast<WORD>(bitsPerPixel);
-    header.biCompression = BI_RGB;
-    return header;
-}
-
 // Both blends: the bitmap whole, at its own size unless a size is given. Without AlphaBlend
 // (only reached from the constant blend) the copy is opaque.
 void AlphaBlendWith(HDC destination, int32_t x, int32_t y, int32_t width, int32_t height,
@@ -152,7 +141,7 @@ void* PackedDibCopy(HBITMAP bitmap) {
     if (!block) {
         return nullptr;
     }
-    *reinterpret_cast<BITMAPINFOHEADER*>(block) = BottomUpHeader(info.bmWidth, info.bmHeight, 24);
+    *reinterpret_cast<BITMAPINFOHEADER*>(block) = BitmapHeader(info.bmWidth, info.bmHeight, 24);
     HDC screen = GetDC(nullptr);
     int lines = 0;
     if (screen) {
@@ -218,7 +207,7 @@ HBITMAP PremultipliedCopy(HBITMAP bitmap, HDC context) {
             BITMAPINFOHEADER header;
             RGBQUAD colours[3];
         } bitmapInfo = {};
-        bitmapInfo.header = BottomUpHeader(info.bmWidth, info.bmHeight, 32);
+        bitmapInfo.header = BitmapHeader(info.bmWidth, info.bmHeight, 32);
         void* bits = nullptr;
         copy = CreateDIBSection(memory, reinterpret_cast<BITMAPINFO*>(&bitmapInfo), DIB_RGB_COLORS,
                                 &bits, nullptr, 0);

@@ -15,17 +15,6 @@ struct BitmapInfoWithColours {
     RGBQUAD colours[256];
 };
 
-BITMAPINFOHEADER BottomUpHeader(int32_t width, int32_t height, int32_t bitsPerPixel) {
-    BITMAPINFOHEADER header = {};
-    header.biSize = sizeof(BITMAPINFOHEADER);
-    header.biWidth = width;
-    header.biHeight = height;
-    header.biPlanes = 1;
-    header.biBitCount = static_cast<WORD>(bitsPerPixel);
-    header.biCompression = BI_RGB;
-    return header;
-}
-
 } // namespace
 
 void ImageRegistryInit() { imageRegistry = RegistryCreate(sizeof(ImageRecord), 16, ImageFree); }
@@ -141,7 +130,7 @@ HBITMAP DibSectionCreate(int32_t width, int32_t height, int32_t depth) {
         return nullptr;
     }
     BitmapInfoWithColours bitmapInfo = {};
-    bitmapInfo.header = BottomUpHeader(width, height, depth < 24 ? 24 : depth);
+    bitmapInfo.header = BitmapHeader(width, height, depth < 24 ? 24 : depth);
     void* pixels = nullptr;
     HBITMAP bitmap = CreateDIBSection(memory, reinterpret_cast<BITMAPINFO*>(&bitmapInfo),
                                       DIB_RGB_COLORS, &pixels, nullptr, 0);
@@ -201,7 +190,7 @@ void* BitmapReadPixels(HBITMAP bitmap, int32_t* mustFree) {
     void* rows = PrivateHeapAllocZeroed(static_cast<size_t>(bytes));
     if (rows) {
         BitmapInfoWithColours bitmapInfo = {};
-        bitmapInfo.header = BottomUpHeader(info.bmWidth, -info.bmHeight, 32); // top-down
+        bitmapInfo.header = BitmapHeader(info.bmWidth, -info.bmHeight, 32); // top-down
         if (!GetDIBits(memory, bitmap, 0, info.bmHeight, rows,
                        reinterpret_cast<BITMAPINFO*>(&bitmapInfo), DIB_RGB_COLORS)) {
             PrivateHeapFree(rows);
@@ -213,4 +202,15 @@ void* BitmapReadPixels(HBITMAP bitmap, int32_t* mustFree) {
         *mustFree = 1;
     }
     return rows;
+}
+
+BITMAPINFOHEADER BitmapHeader(int32_t width, int32_t height, int32_t bitsPerPixel) {
+    BITMAPINFOHEADER header = {};
+    header.biSize = sizeof(BITMAPINFOHEADER);
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biPlanes = 1;
+    header.biBitCount = static_cast<WORD>(bitsPerPixel);
+    header.biCompression = BI_RGB;
+    return header;
 }

@@ -38,6 +38,9 @@ int32_t BitmapRowPitch(int32_t width, int32_t bitsPerPixel);
 // PrivateHeapFree). Null on failure, mustFree then untouched.
 void* BitmapReadPixels(HBITMAP bitmap, int32_t* mustFree);
 
+// A BI_RGB header for one plane; a positive height means bottom-up rows, a negative one top-down.
+BITMAPINFOHEADER BitmapHeader(int32_t width, int32_t height, int32_t bitsPerPixel);
+
 // The image records, for the capture of the drawing layer.
 ObjectRegistry* ImageRegistry();
 
