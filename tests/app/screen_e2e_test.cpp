@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "app/runtime.h"
 #include "core/platform.h"
 #include "window/events.h"
-#include "window/gadgets.h"
 #include "window/window.h"
 #include "x_grab.h"
 #include "x_input.h"
@@ -25,9 +25,7 @@ class ScreenProgramTest : public ::testing::Test {
     // The X input helper dispatches through the window layer's wait.
     void SetUp() override {
         ASSERT_EQ(PrivateHeapCreate(0), 1);
-        GadgetsInit();
-        EventQueueInit();
-        WindowsInit();
+        RuntimeStartup();
         marker_ = "/tmp/onebox_exit_" + std::to_string(GetCurrentProcessId());
         DeleteFileA(WinePath(marker_).c_str());
     }
@@ -37,7 +35,7 @@ class ScreenProgramTest : public ::testing::Test {
             ExitCode(10000);
         }
         DeleteFileA(WinePath(marker_).c_str());
-        WindowCloseAll();
+        RuntimeShutdown();
         PrivateHeapDestroy();
     }
 

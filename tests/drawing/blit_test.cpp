@@ -115,7 +115,8 @@ class ScreenTarget : public Target {
         EventQueueInit();
         WindowsInit();
         ScreenInit();
-        return WindowOpen(0, 0, 0, WIDTH, HEIGHT, "blits", 0x00C80001) &&
+        return WindowOpen(0, 0, 0, WIDTH, HEIGHT, "blits",
+                          WS_CAPTION | WS_SYSMENU | WINDOW_SCREEN_CENTERED) &&
                ScreenOpenWindowed(WindowNativeHandle(0), 0, 0, WIDTH, HEIGHT, 0, 0, 0);
     }
     void Close() {

@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "app/runtime.h"
 #include "core/platform.h"
 #include "drawing/session.h"
 #include "screen/screen.h"
@@ -43,10 +44,7 @@ std::string Read(int (*function)(char*, int)) {
 
 void ScreenTest::SetUp() {
     ASSERT_EQ(PrivateHeapCreate(1 << 20), 1);
-    DrawingSessionsInit();
-    GadgetsInit();
-    EventQueueInit();
-    WindowsInit();
+    RuntimeStartup();
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = ParentProc;
     windowClass.hInstance = GetModuleHandleA(nullptr);
@@ -56,12 +54,11 @@ void ScreenTest::SetUp() {
 }
 
 void ScreenTest::TearDown() {
-    ScreenShutdown();
+    RuntimeShutdown();
     for (HWND parent : parents_)
         DestroyWindow(parent);
     // The registry lived in this test's heap.
     ScreenStateGet()->SpriteRegistry = nullptr;
-    WindowCloseAll();
     PrivateHeapDestroy();
 }
 
