@@ -1,6 +1,8 @@
-// Primitives on the screen's back buffer on Wine's own Direct3D 9. Pixels are read back through
-// the output's own pixel access, which takes the back buffer's memory from its device context
-// exactly as a caller would.
+// Primitives on the screen's back buffer: on Wine's own Direct3D 9 (ScreenPrimitives), and on
+// the d3d9.dll test double for the 16- and 15-bit back buffers that the platform does not give
+// here (DoublePrimitives, run with the double loaded in place of Wine's). Pixels are read back
+// through the output's own pixel access, which takes the back buffer's memory from its device
+// context exactly as a caller would.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -74,8 +76,14 @@ class OnScreen : public ScreenTest {
 };
 
 using ScreenPrimitives = OnScreen;
+using DoublePrimitives = OnScreen;
+
+bool DoubleLoaded() { return LoadD3d9Double() != nullptr; }
 
 TEST_F(ScreenPrimitives, ShapesCoverWhatTheirGdiCallsCover) {
+    if (DoubleLoaded()) {
+        GTEST_SKIP() << "runs on Wine's own Direct3D 9";
+    }
     HDC reference = CreateCompatibleDC(nullptr);
     BITMAPINFO info = {};
     info.bmiHeader = {sizeof(BITMAPINFOHEADER), 32, -32, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
@@ -105,6 +113,9 @@ TEST_F(ScreenPrimitives, ShapesCoverWhatTheirGdiCallsCover) {
 // Direct writes into the back buffer, then text through a device context taken back: it must
 // carry the session's colours, alignment and font.
 TEST_F(ScreenPrimitives, TextAfterDirectWritesKeepsTheSessionState) {
+    if (DoubleLoaded()) {
+        GTEST_SKIP() << "runs on Wine's own Direct3D 9";
+    }
     DrawingOutput* output = Begin();
     ASSERT_NE(output, nullptr);
     ASSERT_EQ(output->pixelFormat, PIXEL_FORMAT_32);
@@ -143,6 +154,9 @@ TEST_F(ScreenPrimitives, TextAfterDirectWritesKeepsTheSessionState) {
 
 // A black frame (3..12, 3..12), pixel memory taken, then a fill from inside and captures.
 TEST_F(ScreenPrimitives, FillAndCaptureAfterPixelAccess) {
+    if (DoubleLoaded()) {
+        GTEST_SKIP() << "runs on Wine's own Direct3D 9";
+    }
     DrawingOutput* output = Begin();
     ASSERT_NE(output, nullptr);
     output->frontColor = BLACK;
@@ -180,6 +194,45 @@ TEST_F(ScreenPrimitives, FillAndCaptureAfterPixelAccess) {
     const ObjectNumber fixed = output->operations.captureRegionToImage(output, 3, 0, 0, 8, 8);
     EXPECT_NE(fixed, 0);
     EXPECT_EQ(fixed, reinterpret_cast<ObjectNumber>(ImageNativeHandle(3)));
+}
+
+// The 16-bit back buffers of the double: exact fields written directly, and the colour GDI reads
+// back from them through the device context taken back.
+TEST_F(DoublePrimitives, DirectWritesInSixteenBitBackBuffers) {
+    if (!DoubleLoaded()) {
+        GTEST_SKIP() << "runs on the d3d9.dll test double";
+    }
+    const struct {
+        D3DFORMAT format;
+        int32_t code;
+        Color color;
+        uint32_t stored;
+    } cases[] = {
+        {D3DFMT_R5G6B5, PIXEL_FORMAT_16, BROWN, 0x9B26},   // red 19, green 25, blue 6
+        {D3DFMT_R5G6B5, PIXEL_FORMAT_16, WHITE, 0xFFFF},   // every field bit
+        {D3DFMT_X1R5G5B5, PIXEL_FORMAT_15, BROWN, 0x4D86}, // red 19, green 12, blue 6, top 0
+        {D3DFMT_X1R5G5B5, PIXEL_FORMAT_15, WHITE, 0x7FFF}, // every field bit, top 0
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "format " << c.format << ", colour " << std::hex << c.color);
+        Begin();
+        DrawingEnd();
+        LoadD3d9Double()->set(("format=" + std::to_string(c.format)).c_str());
+        Reopen();
+        DrawingOutput* output = Begin();
+        ASSERT_NE(output, nullptr);
+        EXPECT_EQ(output->operations.pixelBufferFormat(output), c.code);
+        output->operations.setPixelColorAt(output, 5, 2, BLACK);
+        output->operations.setPixelColorAt(output, 5, 2, c.color);
+        EXPECT_EQ(output->operations.pixelBufferPitch(output), 1600);
+        EXPECT_EQ(Raw(output, 5, 2), c.stored);
+        const Color back = output->operations.getPixelAt(output, 5, 2);
+        EXPECT_NEAR(GetRValue(back), GetRValue(c.color), 7);
+        EXPECT_NEAR(GetGValue(back), GetGValue(c.color), 7);
+        EXPECT_NEAR(GetBValue(back), GetBValue(c.color), 7);
+        DrawingEnd();
+    }
 }
 
 } // namespace
