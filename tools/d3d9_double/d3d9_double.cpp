@@ -205,21 +205,35 @@ std::string LeakReport() {
     return report;
 }
 
-// A back buffer: a real top-down 32-bit DIB section, so that GDI draws on it and a lock hands
-// out its memory.
+// A back buffer: a real top-down DIB section in the surface's own layout (16-bit R5G6B5 or
+// X1R5G5B5 with their masks, otherwise 32-bit), so that GDI draws on it and a lock hands out
+// its memory.
 class Surface : public IDirect3DSurface9 {
   public:
     Surface(UINT width, UINT height, D3DFORMAT format)
         : tracked_(Track("surface")), width_(width), height_(height), format_(format) {
         tracked_->references = 0; // held by the swap chain; references are the callers'
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -static_cast<LONG>(height);
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        bitmap_ = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits_, nullptr, 0);
+        struct {
+            BITMAPINFOHEADER header;
+            DWORD masks[3];
+        } info = {};
+        info.header.biSize = sizeof info.header;
+        info.header.biWidth = width;
+        info.header.biHeight = -static_cast<LONG>(height);
+        info.header.biPlanes = 1;
+        info.header.biBitCount = 32;
+        info.header.biCompression = BI_RGB;
+        if (format == D3DFMT_R5G6B5 || format == D3DFMT_X1R5G5B5) {
+            const bool six = format == D3DFMT_R5G6B5;
+            info.header.biBitCount = 16;
+            info.header.biCompression = BI_BITFIELDS;
+            info.masks[0] = six ? 0xF800 : 0x7C00;
+            info.masks[1] = six ? 0x07E0 : 0x03E0;
+            info.masks[2] = 0x001F;
+        }
+        bytesPerPixel_ = info.header.biBitCount / 8;
+        bitmap_ = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS,
+                                   &bits_, nullptr, 0);
         memoryDc_ = CreateCompatibleDC(nullptr);
         SelectObject(memoryDc_, bitmap_);
     }
@@ -264,7 +278,7 @@ class Surface : public IDirect3DSurface9 {
         GdiFlush();
         locked_ = true;
         locked->pBits = bits_;
-        locked->Pitch = width_ * 4;
+        locked->Pitch = width_ * bytesPerPixel_;
         return D3D_OK;
     }
     HRESULT __stdcall UnlockRect() override {
@@ -276,9 +290,19 @@ class Surface : public IDirect3DSurface9 {
     }
 
     void Fill(D3DCOLOR color) {
-        uint32_t* pixel = static_cast<uint32_t*>(bits_);
+        if (bytesPerPixel_ == 4) {
+            uint32_t* pixel = static_cast<uint32_t*>(bits_);
+            for (UINT i = 0; i < width_ * height_; i++)
+                pixel[i] = color;
+            return;
+        }
+        const DWORD r = (color >> 16) & 0xFF, g = (color >> 8) & 0xFF, b = color & 0xFF;
+        const uint16_t value = format_ == D3DFMT_R5G6B5
+                                   ? uint16_t((r >> 3) << 11 | (g >> 2) << 5 | b >> 3)
+                                   : uint16_t((r >> 3) << 10 | (g >> 3) << 5 | b >> 3);
+        uint16_t* pixel = static_cast<uint16_t*>(bits_);
         for (UINT i = 0; i < width_ * height_; i++)
-            pixel[i] = color;
+            pixel[i] = value;
     }
     bool Held() const { return dcHeld_ || locked_; }
     LONG References() const { return tracked_->references; }
@@ -301,6 +325,7 @@ class Surface : public IDirect3DSurface9 {
     Tracked* tracked_;
     UINT width_, height_;
     D3DFORMAT format_;
+    UINT bytesPerPixel_ = 4;
     HBITMAP bitmap_ = nullptr;
     HDC memoryDc_ = nullptr;
     void* bits_ = nullptr;
