@@ -12,15 +12,12 @@
 
 #include "core/platform.h"
 #include "drawing/primitives.h"
-#ifdef ONEBOX_PIXEL_FILL_ON_SCREEN
 #include "screen/screen.h"
-#endif
 
 namespace {
 
 const int32_t WIDTH = 800, HEIGHT = 600;
 
-#ifdef ONEBOX_PIXEL_FILL_ON_SCREEN
 const char TARGET[] = "back buffer of a screen on Direct3D 9";
 HWND window;
 
@@ -42,66 +39,6 @@ void CloseOutput() {
     ScreenShutdown();
     DestroyWindow(window);
 }
-#else
-const char TARGET[] = "screen-kind output over a 32-bit DIB section";
-HBITMAP section;
-void* sectionBits;
-
-HDC TakeDeviceContext(DrawingOutput* output) {
-    if (!output->dc) {
-        output->pixels = nullptr;
-        output->dc = CreateCompatibleDC(nullptr);
-        SelectObject(output->dc, section);
-    }
-    return output->dc;
-}
-
-void* TakePixelMemory(DrawingOutput* output, int32_t* pitch) {
-    if (output->dc) {
-        DeleteDC(output->dc);
-        output->dc = nullptr;
-    }
-    GdiFlush();
-    *pitch = WIDTH * 4;
-    return output->pixels = sectionBits;
-}
-
-void ReleaseTarget(DrawingOutput* output, int32_t) {
-    if (output->dc) {
-        DeleteDC(output->dc);
-    }
-    output->dc = nullptr;
-    output->pixels = nullptr;
-}
-
-DrawingOutput* OpenOutput() {
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = WIDTH;
-    info.bmiHeader.biHeight = -HEIGHT;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    section = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &sectionBits, nullptr, 0);
-    DrawingOutput* output = section ? DrawingOutputCreate() : nullptr;
-    if (output) {
-        output->kind = OUTPUT_KIND_SCREEN;
-        output->width = WIDTH;
-        output->height = HEIGHT;
-        output->depth = 32;
-        output->pixelFormat = PIXEL_FORMAT_32;
-        output->acquireDeviceContext = TakeDeviceContext;
-        output->acquirePixels = TakePixelMemory;
-        output->releaseOutput = ReleaseTarget;
-        output->dc = TakeDeviceContext(output);
-    }
-    return output;
-}
-
-void CloseOutput() {
-    DrawingEnd();
-    DeleteObject(section);
-}
-#endif
 
 double Seconds() {
     LARGE_INTEGER now, frequency;

@@ -17,12 +17,10 @@
 #include "image/image.h"
 #include "probe/probe.h"
 #include "random/random.h"
-#ifdef ONEBOX_BLIT_ON_SCREEN
 #include "screen/screen.h"
 #include "window/events.h"
 #include "window/gadgets.h"
 #include "window/window.h"
-#endif
 
 namespace {
 
@@ -106,7 +104,6 @@ class CanvasTarget : public Target {
     uint32_t* pixels_;
 };
 
-#ifdef ONEBOX_BLIT_ON_SCREEN
 // The screen's back buffer in window 0, opened as the main routine opens it.
 class ScreenTarget : public Target {
   public:
@@ -153,7 +150,6 @@ class ScreenTarget : public Target {
         WindowWaitEvent(2);
     }
 };
-#endif
 
 // What differs from grey: its bounding box, how many pixels, and whether all of them are
 // within 2 of one colour per channel (blends are rounded by whoever computes them).
@@ -235,17 +231,13 @@ class BlitTest : public ::testing::Test {
         icon_ = RedIcon();
         ASSERT_TRUE(black_ && clearWhite_ && opaqueRed_ && halfRed_ && icon_);
         targets_ = {&plain_, &dibOnly_};
-#ifdef ONEBOX_BLIT_ON_SCREEN
         ASSERT_TRUE(screen_.Open()) << "window 0 with a screen inside";
         targets_.insert(targets_.begin(), &screen_);
-#endif
     }
     void TearDown() override {
         if (DrawingCurrentOutput())
             DrawingEnd();
-#ifdef ONEBOX_BLIT_ON_SCREEN
         screen_.Close();
-#endif
         DestroyIcon(icon_);
         ImageFreeAll();
         SystemLibrariesRelease();
@@ -253,9 +245,7 @@ class BlitTest : public ::testing::Test {
         PrivateHeapDestroy();
     }
 
-#ifdef ONEBOX_BLIT_ON_SCREEN
     ScreenTarget screen_;
-#endif
     CanvasTarget plain_{OUTPUT_KIND_PLAIN}, dibOnly_{OUTPUT_KIND_DIB_ONLY};
     // The program's own output first.
     std::vector<Target*> targets_;
