@@ -2,7 +2,6 @@
 
 #include "heap_fixture.h"
 
-#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -14,13 +13,6 @@ PoolBlock* BlockOf(void* element) {
     return static_cast<PoolBlock*>(block);
 }
 
-int ListLength(const PoolBlock* b) {
-    int n = 0;
-    for (; b; b = b->next)
-        n++;
-    return n;
-}
-
 class PoolTest : public PrivateHeapTest {
   protected:
     void SetUp() override {
@@ -28,71 +20,46 @@ class PoolTest : public PrivateHeapTest {
         pool = PoolCreate(20, 16, 256);
         ASSERT_NE(pool, nullptr);
     }
+    std::vector<void*> Take(int n) {
+        std::vector<void*> e;
+        for (int i = 0; i < n; i++)
+            e.push_back(PoolTake(pool));
+        return e;
+    }
     ElementPool* pool = nullptr;
 };
 
-TEST_F(PoolTest, SlotSizeIsElementPlusHeaderRoundedToTheHeader) {
-    const int32_t word = sizeof(void*);
-    EXPECT_EQ(pool->slotSize, (20 + word + word - 1) / word * word);
-    ElementPool* odd = PoolCreate(21, 16, 256);
-    EXPECT_EQ(odd->slotSize, (21 + word + word - 1) / word * word);
-    if (word == 4) {
-        EXPECT_EQ(pool->slotSize, 24);
-        EXPECT_EQ(odd->slotSize, 28);
+TEST(PoolSlots, ElementPlusHeaderWordRoundedToTheWord) {
+    struct Case {
+        int32_t element, slot32, slot64;
+    } cases[] = {{20, 24, 32}, {21, 28, 32}, {1, 8, 16}, {0, 4, 8}};
+    ASSERT_EQ(PrivateHeapCreate(0), 1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.element);
+        const ElementPool* p = PoolCreate(c.element, 16, 256);
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(p->slotSize, sizeof(void*) == 4 ? c.slot32 : c.slot64);
     }
-    EXPECT_EQ(pool->totalSlots, 0);
-    EXPECT_EQ(pool->openBlocks, nullptr);
-    EXPECT_EQ(pool->fullBlocks, nullptr);
-}
-
-TEST_F(PoolTest, SixteenTakesShareABlockAndTheSeventeenthMakesAnother) {
-    std::vector<void*> e;
-    for (int i = 0; i < 16; i++)
-        e.push_back(PoolTake(pool));
-    PoolBlock* first = BlockOf(e[0]);
-    EXPECT_EQ(first->slotCount, 16);
-    for (int i = 1; i < 16; i++) {
-        EXPECT_EQ(BlockOf(e[i]), first) << i;
-        EXPECT_EQ(static_cast<uint8_t*>(e[i]) - static_cast<uint8_t*>(e[i - 1]), pool->slotSize);
-    }
-    EXPECT_EQ(pool->fullBlocks, first) << "a full block moves to the full list";
-    EXPECT_EQ(pool->openBlocks, nullptr);
-    void* seventeenth = PoolTake(pool);
-    EXPECT_NE(BlockOf(seventeenth), first);
-    EXPECT_EQ(BlockOf(seventeenth)->slotCount, 16);
-    EXPECT_EQ(pool->totalSlots, 32);
-}
-
-TEST_F(PoolTest, AnEmptyBlockGoesBackToTheHeapAtOnce) {
-    void* e = PoolTake(pool);
-    EXPECT_EQ(pool->totalSlots, 16);
-    PoolGive(pool, e);
-    EXPECT_EQ(pool->totalSlots, 0);
-    EXPECT_EQ(pool->openBlocks, nullptr);
-    EXPECT_EQ(pool->fullBlocks, nullptr);
+    PrivateHeapDestroy();
 }
 
 TEST_F(PoolTest, TheLastReturnedSlotIsReusedFirst) {
-    void* a = PoolTake(pool);
-    void* b = PoolTake(pool);
-    void* c = PoolTake(pool);
-    PoolGive(pool, b);
-    EXPECT_EQ(PoolTake(pool), b);
-    PoolGive(pool, c);
-    PoolGive(pool, a);
-    EXPECT_EQ(PoolTake(pool), a);
-    EXPECT_EQ(PoolTake(pool), c);
-    EXPECT_EQ(BlockOf(a)->handedOut, 3) << "untouched slots wait until freed ones are used";
+    const std::vector<void*> e = Take(3);
+    PoolGive(pool, e[1]);
+    EXPECT_EQ(PoolTake(pool), e[1]);
+    PoolGive(pool, e[2]);
+    PoolGive(pool, e[0]);
+    EXPECT_EQ(PoolTake(pool), e[0]);
+    EXPECT_EQ(PoolTake(pool), e[2]);
+    EXPECT_EQ(BlockOf(e[0])->handedOut, 3) << "untouched slots wait until freed ones are used";
 }
 
-TEST_F(PoolTest, AFullBlockGivenOneBackServesTheNextTake) {
-    std::vector<void*> first, second;
-    for (int i = 0; i < 16; i++)
-        first.push_back(PoolTake(pool));
-    for (int i = 0; i < 3; i++)
-        second.push_back(PoolTake(pool));
+TEST_F(PoolTest, AFullBlockMovesToTheFullListAndBackWhenGivenOne) {
+    const std::vector<void*> first = Take(16);
     PoolBlock* full = BlockOf(first[0]);
-    ASSERT_EQ(pool->fullBlocks, full);
+    EXPECT_EQ(pool->fullBlocks, full);
+    EXPECT_EQ(pool->openBlocks, nullptr);
+    Take(3);
     PoolGive(pool, first[7]);
     EXPECT_EQ(pool->openBlocks, full);
     EXPECT_EQ(pool->fullBlocks, nullptr);
@@ -101,34 +68,27 @@ TEST_F(PoolTest, AFullBlockGivenOneBackServesTheNextTake) {
 }
 
 TEST_F(PoolTest, BlocksGrowWithThePool) {
-    // 16 slots a block up to 512, then a sixteenth of the total in multiples of 16, at most 256.
-    std::vector<int32_t> sizes;
+    // 16 slots a block up to 512, then a sixteenth of the total in multiples of 16, at most 256:
+    // block sizes and how many blocks of each size in turn, up to 8192 slots.
+    const std::vector<std::pair<int32_t, int>> expected = {
+        {16, 32}, {32, 8},  {48, 6},  {64, 4},  {80, 3},  {96, 3},  {112, 2}, {128, 2},
+        {144, 2}, {160, 2}, {176, 1}, {192, 2}, {208, 1}, {224, 1}, {240, 1}, {256, 16}};
+    std::vector<std::pair<int32_t, int>> runs;
     PoolBlock* last = nullptr;
     while (pool->totalSlots < 8192) {
         PoolBlock* b = BlockOf(PoolTake(pool));
-        if (b != last)
-            sizes.push_back(b->slotCount);
+        if (b == last)
+            continue;
         last = b;
+        if (runs.empty() || runs.back().first != b->slotCount)
+            runs.push_back({b->slotCount, 0});
+        runs.back().second++;
     }
-    size_t i = 0;
-    int32_t total = 0;
-    for (; total < 512; i++, total += 16)
-        ASSERT_EQ(sizes[i], 16) << "block " << i;
-    EXPECT_EQ(sizes[i], 32);
-    EXPECT_EQ(sizes[i + 1], 32);
-    int32_t expectedTotal = 512;
-    for (size_t k = i; k < sizes.size(); k++) {
-        int32_t n = std::min<int32_t>(std::max<int32_t>((expectedTotal >> 4) & ~15, 16), 256);
-        ASSERT_EQ(sizes[k], n) << "block " << k << " at total " << expectedTotal;
-        expectedTotal += n;
-    }
-    EXPECT_EQ(sizes.back(), 256);
+    EXPECT_EQ(runs, expected);
 }
 
 TEST_F(PoolTest, ClearReleasesBothLists) {
-    std::vector<void*> e;
-    for (int i = 0; i < 20; i++)
-        e.push_back(PoolTake(pool));
+    Take(20);
     ASSERT_NE(pool->openBlocks, nullptr);
     ASSERT_NE(pool->fullBlocks, nullptr);
     PoolClear(pool);
@@ -171,7 +131,8 @@ TEST_F(PoolTest, ElementsKeepTheirContentsAndListsStayConsistent) {
     for (auto& [e, id] : live)
         PoolGive(pool, e);
     EXPECT_EQ(pool->totalSlots, 0);
-    EXPECT_EQ(ListLength(pool->openBlocks) + ListLength(pool->fullBlocks), 0);
+    EXPECT_EQ(pool->openBlocks, nullptr);
+    EXPECT_EQ(pool->fullBlocks, nullptr);
 }
 
 TEST_F(SmallHeapTest, PoolFallsBackToOneSlotBlocksThenYieldsNone) {
