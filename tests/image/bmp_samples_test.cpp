@@ -3,7 +3,6 @@
 #include "bmp_test_support.h"
 
 #include <cstdio>
-#include <ostream>
 #include <string>
 
 namespace {
@@ -22,10 +21,8 @@ bool ReadAll(const std::string& path, Bytes& out) {
     if (!f)
         return false;
     out.clear();
-    uint8_t buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        out.insert(out.end(), buf, buf + n);
+    for (int c; (c = std::fgetc(f)) != EOF;)
+        out.push_back(uint8_t(c));
     std::fclose(f);
     return true;
 }
@@ -34,8 +31,6 @@ struct Sample {
     const char* name;
     int bits;
 };
-
-void PrintTo(const Sample& s, std::ostream* os) { *os << s.name; }
 
 const Sample SAMPLES[] = {
     {"bits1", 1},      {"bits1_wide", 1}, {"bits4", 4},        {"bits4_wide", 4},
@@ -67,9 +62,7 @@ TEST_P(BmpSampleTest, MatchesImageMagick) {
     // From the file, through the loader's steps.
     FILE* f = std::fopen(SamplePath(std::string(s.name) + ".bmp").c_str(), "rb");
     ASSERT_NE(f, nullptr);
-    DecoderContext* ctx = DecoderContextGet();
-    ctx->inMemory = 0;
-    ctx->file = f;
+    DecoderContext* ctx = UseFile(f);
     ASSERT_NE(DecoderFind(), nullptr);
     EXPECT_EQ(ctx->sourceDepth, s.bits);
     EXPECT_EQ(ctx->depth, 24);

@@ -4,11 +4,23 @@
 
 namespace {
 
-Bytes Rgb(std::initializer_list<int> v) {
+Bytes Rgb(std::initializer_list<int> v) { return Bytes(v.begin(), v.end()); }
+
+// Grey pixels: each value in all three bytes.
+Bytes Grey(std::initializer_list<int> v) {
     Bytes b;
     for (int x : v)
-        b.push_back(uint8_t(x));
+        b.insert(b.end(), 3, uint8_t(x));
     return b;
+}
+
+// A stream holding the first length bytes of b.
+FILE* TempFile(const Bytes& b, size_t length) {
+    FILE* f = std::tmpfile();
+    EXPECT_NE(f, nullptr);
+    if (f && length)
+        std::fwrite(b.data(), 1, length, f);
+    return f;
 }
 
 // Both destination orders give the same picture and leave the guards alone.
@@ -19,6 +31,11 @@ Bytes DecodeBoth(const Bytes& file) {
     EXPECT_TRUE(down.image.GuardsIntact());
     EXPECT_EQ(up.image.Picture(), down.image.Picture());
     return down.image.Picture();
+}
+
+void SmallHeap() {
+    PrivateHeapDestroy();
+    ASSERT_EQ(PrivateHeapCreate(4096), 1);
 }
 
 // --- The registry ------------------------------------------------------------------------
@@ -33,9 +50,8 @@ TEST_F(BmpTest, RegistryKeepsOrderAndFindsTheFirstAcceptingDecoder) {
     DecoderDescriptor refusing{RefuseAll, nullptr, CountCleanup};
     DecoderDescriptor accepting{AcceptAll, nullptr, CountCleanup};
     DecoderDescriptor later{AcceptAll, nullptr, CountCleanup};
-    ASSERT_EQ(DecoderRegister(&refusing), 1);
-    ASSERT_EQ(DecoderRegister(&accepting), 1);
-    ASSERT_EQ(DecoderRegister(&later), 1);
+    for (DecoderDescriptor* d : {&refusing, &accepting, &later})
+        ASSERT_EQ(DecoderRegister(d), 1);
     EXPECT_EQ(DecoderAt(1), &refusing);
     EXPECT_EQ(DecoderAt(2), &accepting);
     EXPECT_EQ(DecoderAt(3), &later);
@@ -43,11 +59,8 @@ TEST_F(BmpTest, RegistryKeepsOrderAndFindsTheFirstAcceptingDecoder) {
     EXPECT_EQ(DecoderAt(-1), nullptr);
 
     // Not a BMP: the BMP decoder refuses, the second registered one accepts.
-    Bytes junk(64, 0x42);
-    DecoderContext* ctx = DecoderContextGet();
-    ctx->inMemory = 1;
-    ctx->memory = junk.data();
-    ctx->memorySize = junk.size();
+    const Bytes junk(64, 0x42);
+    DecoderContext* ctx = UseMemory(junk);
     EXPECT_EQ(DecoderFind(), &accepting);
     EXPECT_EQ(ctx->decoder, &accepting);
     cleanups = 0;
@@ -72,8 +85,7 @@ TEST_F(BmpTest, RegistryRefusesAThirtyFirstDecoder) {
 }
 
 TEST_F(BmpTest, RegistryInitFailsWhenTheHeapRefusesTheContext) {
-    PrivateHeapDestroy();
-    ASSERT_EQ(PrivateHeapCreate(4096), 1);
+    SmallHeap();
     // Fill the fixed heap: the platform rounds its size up, so only a refusal tells it is full.
     int blocks = 0;
     while (blocks < 100000 && PrivateHeapAlloc(8))
@@ -91,15 +103,11 @@ TEST_F(BmpTest, CheckAcceptsAnyHeaderWithTheMagicAndZeroReservedWords) {
     Bytes b(54, 0xEE); // every other field holds junk
     b[0] = 'B';
     b[1] = 'M';
-    for (int i = 6; i < 10; i++)
-        b[i] = 0;
+    Put32(b, 6, 0);
     Put32(b, 18, 7);
     Put32(b, 22, uint32_t(-9));
     Put16(b, 28, 77);
-    DecoderContext* ctx = DecoderContextGet();
-    ctx->inMemory = 1;
-    ctx->memory = b.data();
-    ctx->memorySize = b.size();
+    DecoderContext* ctx = UseMemory(b);
     ASSERT_EQ(BmpCheck(ctx), 1);
     EXPECT_EQ(ctx->width, 7);
     EXPECT_EQ(ctx->height, -9);
@@ -110,41 +118,37 @@ TEST_F(BmpTest, CheckAcceptsAnyHeaderWithTheMagicAndZeroReservedWords) {
     EXPECT_EQ(BmpCleanup(ctx), 0); // a memory source keeps no copy
 }
 
-TEST_F(BmpTest, CheckRefusesWrongMagicAndReservedWords) {
+// The header fields sit up to offset 34: a source that ends before the whole info header is
+// refused rather than read past its end. A refused stream leaves no copy behind.
+TEST_F(BmpTest, CheckRefusesWrongMagicReservedWordsAndShortSources) {
     const Bytes good = MakeBmp(BmpSpec{});
+    const size_t ALL = good.size(), SHORT = BMP_HEADER_BYTES - 1;
     struct Case {
         size_t at;
-        uint8_t value;
-    } cases[] = {{0, 'M'}, {1, 'B'}, {6, 1}, {7, 1}, {8, 1}, {9, 0x80}};
+        Bytes patch;
+        size_t length;
+    } cases[] = {
+        {0, {'M', 'B'}, ALL}, {1, {'B'}, ALL},  {6, {1}, ALL},  {7, {1}, ALL},
+        {8, {1}, ALL},        {9, {0x80}, ALL}, {0, {}, 0},     {0, {}, 13},
+        {0, {}, 14},          {0, {}, 30},      {0, {}, SHORT},
+    };
     for (const Case& c : cases) {
-        Bytes b = good;
-        b[c.at] = c.value;
-        if (c.at == 0)
-            b[1] = 'B'; // "MB"
-        FILE* f = std::tmpfile();
-        ASSERT_NE(f, nullptr);
-        std::fwrite(b.data(), 1, b.size(), f);
-        DecoderContext* ctx = DecoderContextGet();
-        ctx->inMemory = 0;
-        ctx->file = f;
-        EXPECT_EQ(BmpCheck(ctx), 0) << "byte " << c.at;
-        EXPECT_EQ(ctx->decoderBuffer, nullptr) << "byte " << c.at;
+        SCOPED_TRACE(testing::Message() << "byte " << c.at << ", length " << c.length);
+        Bytes b(good.begin(), good.begin() + c.length);
+        std::copy(c.patch.begin(), c.patch.end(), b.begin() + c.at);
+        EXPECT_EQ(BmpCheck(UseMemory(b.empty() ? nullptr : b.data(), b.size())), 0);
+        FILE* f = TempFile(b, b.size());
+        DecoderContext* ctx = UseFile(f);
+        EXPECT_EQ(BmpCheck(ctx), 0);
+        EXPECT_EQ(ctx->decoderBuffer, nullptr);
         std::fclose(f);
-        ctx->inMemory = 1;
-        ctx->memory = b.data();
-        ctx->memorySize = b.size();
-        EXPECT_EQ(BmpCheck(ctx), 0) << "byte " << c.at;
     }
+    EXPECT_EQ(BmpCheck(UseMemory(good.data(), 0)), 0) << "a memory source without a size";
 }
 
 TEST_F(BmpTest, FileSourceIsCopiedClosedAndReleased) {
     const Bytes b = MakeBmp(BmpSpec{2, 1, 24, 0, {}, Rgb({1, 2, 3, 4, 5, 6, 0, 0})});
-    FILE* f = std::tmpfile();
-    ASSERT_NE(f, nullptr);
-    std::fwrite(b.data(), 1, b.size(), f);
-    DecoderContext* ctx = DecoderContextGet();
-    ctx->inMemory = 0;
-    ctx->file = f;
+    DecoderContext* ctx = UseFile(TempFile(b, b.size()));
     ASSERT_NE(DecoderFind(), nullptr);
     ASSERT_NE(ctx->decoderBuffer, nullptr);
     EXPECT_EQ(ctx->dataSize, b.size());
@@ -158,163 +162,70 @@ TEST_F(BmpTest, FileSourceIsCopiedClosedAndReleased) {
     DecoderClose(); // the stream is not closed twice
 }
 
-TEST_F(BmpTest, FileSourceRefusedWhenShortOrWhenTheHeapRefusesTheCopy) {
+TEST_F(BmpTest, FileSourceRefusedWhenTheHeapRefusesTheCopy) {
     const Bytes b = MakeBmp(BmpSpec{64, 64, 24, 0, {}, Bytes(64 * 64 * 3, 7)});
-    for (size_t length : {size_t(0), size_t(13)}) {
-        FILE* f = std::tmpfile();
-        std::fwrite(b.data(), 1, length, f);
-        DecoderContext* ctx = DecoderContextGet();
-        ctx->inMemory = 0;
-        ctx->file = f;
-        EXPECT_EQ(BmpCheck(ctx), 0) << length;
-        EXPECT_EQ(ctx->decoderBuffer, nullptr);
-        std::fclose(f);
-    }
-    PrivateHeapDestroy();
-    ASSERT_EQ(PrivateHeapCreate(4096), 1);
+    SmallHeap();
     ASSERT_EQ(DecoderRegistryInit(), 1);
-    FILE* f = std::tmpfile();
-    std::fwrite(b.data(), 1, b.size(), f);
-    DecoderContext* ctx = DecoderContextGet();
-    ctx->inMemory = 0;
-    ctx->file = f;
+    FILE* f = TempFile(b, b.size());
+    DecoderContext* ctx = UseFile(f);
     EXPECT_EQ(BmpCheck(ctx), 0);
     EXPECT_EQ(ctx->decoderBuffer, nullptr);
     std::fclose(f);
 }
 
-// The header fields sit up to offset 34: a source that ends before the whole info header is
-// refused rather than read past its end.
-TEST_F(BmpTest, CheckRefusesSourcesShorterThanTheHeaders) {
-    const Bytes good = MakeBmp(BmpSpec{});
-    for (size_t length : {size_t(0), size_t(14), size_t(30), BMP_HEADER_BYTES - 1}) {
-        Bytes b(good.begin(), good.begin() + length);
-        DecoderContext* ctx = DecoderContextGet();
-        ctx->inMemory = 1;
-        ctx->memory = b.empty() ? nullptr : b.data();
-        ctx->memorySize = b.size();
-        EXPECT_EQ(BmpCheck(ctx), 0) << length;
-        FILE* f = std::tmpfile();
-        if (!b.empty())
-            std::fwrite(b.data(), 1, b.size(), f);
-        ctx->inMemory = 0;
-        ctx->file = f;
-        EXPECT_EQ(BmpCheck(ctx), 0) << length;
-        EXPECT_EQ(ctx->decoderBuffer, nullptr);
-        std::fclose(f);
-    }
-    // A memory source without a size is empty.
-    DecoderContext* ctx = DecoderContextGet();
-    ctx->inMemory = 1;
-    ctx->memory = good.data();
-    ctx->memorySize = 0;
-    EXPECT_EQ(BmpCheck(ctx), 0);
-}
-
+// Each side within the limit, height negative for top-down; then sides beyond it, negative
+// widths, width x height x 3 overflowing 32 bits, and sides allowed but the whole too large.
 TEST_F(BmpTest, CheckRefusesSizesBeyondTheLimits) {
+    const int32_t MAX = BMP_MAX_DIMENSION, OVER = MAX + 1, TOP = INT32_MAX;
     struct Case {
         int32_t width, height;
         int accepted;
     } cases[] = {
-        {BMP_MAX_DIMENSION, 1, 1},
-        {1, BMP_MAX_DIMENSION, 1},
-        {1, -BMP_MAX_DIMENSION, 1},
-        {0, 0, 1},
-        {BMP_MAX_DIMENSION + 1, 1, 0},
-        {1, BMP_MAX_DIMENSION + 1, 0},
-        {1, -BMP_MAX_DIMENSION - 1, 0},
-        {-1, 1, 0},
-        {INT32_MIN, 1, 0},
-        {1, INT32_MIN, 0},
-        // width x height x 3 overflows 32 bits
-        {0x7FFFFFFF, 0x7FFFFFFF, 0},
-        {65536, 65536, 0},
-        // each side allowed, the whole image too large
-        {BMP_MAX_DIMENSION, BMP_MAX_DIMENSION, 0},
-        {9460, 9460, 0},
-        {9400, 9400, 1},
+        {MAX, 1, 1},   {1, MAX, 1},       {1, -MAX, 1},  {0, 0, 1},         {OVER, 1, 0},
+        {1, OVER, 0},  {1, -OVER, 0},     {-1, 1, 0},    {INT32_MIN, 1, 0}, {1, INT32_MIN, 0},
+        {TOP, TOP, 0}, {65536, 65536, 0}, {MAX, MAX, 0}, {9460, 9460, 0},   {9400, 9400, 1},
     };
     for (const Case& c : cases) {
-        BmpSpec s;
-        s.width = c.width;
-        s.height = c.height;
-        const Bytes b = MakeBmp(s);
-        DecoderContext* ctx = DecoderContextGet();
-        ctx->inMemory = 1;
-        ctx->memory = b.data();
-        ctx->memorySize = b.size();
-        EXPECT_EQ(BmpCheck(ctx), c.accepted) << c.width << " x " << c.height;
+        const Bytes b = MakeBmp(BmpSpec{c.width, c.height, 24, 0, {}, {}});
+        EXPECT_EQ(BmpCheck(UseMemory(b)), c.accepted) << c.width << " x " << c.height;
     }
 }
 
 // --- Decoding: the design's cases ----------------------------------------------------------
 
-TEST_F(BmpTest, OneBitIgnoresThePaletteAndTakesOnlyTheBitsTheWidthNeeds) {
-    // 10 wide: two bytes per row, the second supplying two bits; palette red and blue.
-    const Bytes px = Rgb({0xA5, 0xFF, 0, 0, 0x0F, 0x40, 0, 0});
-    const Bytes got = DecodeBoth(MakeBmp(BmpSpec{10, 2, 1, 0, {0xFF0000, 0x0000FF}, px}));
-    const int top[10] = {0, 0, 0, 0, 1, 1, 1, 1, 0, 1};
-    const int bottom[10] = {1, 0, 1, 0, 0, 1, 0, 1, 1, 1};
-    for (int x = 0; x < 10; x++)
-        for (int c = 0; c < 3; c++) {
-            EXPECT_EQ(got[3 * x + c], top[x] ? 255 : 0) << x;
-            EXPECT_EQ(got[30 + 3 * x + c], bottom[x] ? 255 : 0) << x;
-        }
-}
-
-TEST_F(BmpTest, RowPaddingIsSkipped) {
-    // Two rows each, so that a wrong stored row length shifts the top row.
-    struct Case {
-        uint16_t bits;
-        int32_t width;
-        std::vector<uint32_t> palette;
-        Bytes pixels;
+TEST_F(BmpTest, EachDepthDecodesToExactBytes) {
+    std::vector<uint32_t> sixteen = {0x000000, 0x010101, 0x020202, 0x030303, 0x040404};
+    sixteen.resize(16, 0xFFFFFF);
+    const struct {
+        BmpSpec spec;
         Bytes expected; // top row first
     } cases[] = {
-        {24,
-         3,
-         {},
-         Rgb({1,  2,  3,  4,  5,  6,  7,  8,  9,  0xEE, 0xEE, 0xEE,
-              11, 12, 13, 14, 15, 16, 17, 18, 19, 0xEE, 0xEE, 0xEE}),
+        // 1 bit, 10 wide: two bytes a row, the second supplying two bits; the palette (red and
+        // blue) is ignored.
+        {{10, 2, 1, 0, {0xFF0000, 0x0000FF}, Rgb({0xA5, 0xFF, 0, 0, 0x0F, 0x40, 0, 0})},
+         Grey({0, 0, 0, 0, 255, 255, 255, 255, 0, 255, 255, 0, 255, 0, 0, 255, 0, 255, 255, 255})},
+        // 4 bits, 5 wide: three bytes a row; the low nibble of the third (index 15) is no pixel.
+        {{5, 1, 4, 0, sixteen, Rgb({0x01, 0x23, 0x4F, 0xFF})}, Grey({0, 1, 2, 3, 4})},
+        // Row padding skipped at 24, 8 and 16 bits: two rows each, so that a wrong stored row
+        // length shifts the top row.
+        {{3, 2, 24, 0, {}, Rgb({1,  2,  3,  4,  5,  6,  7,  8,  9,  0xEE, 0xEE, 0xEE,
+                                11, 12, 13, 14, 15, 16, 17, 18, 19, 0xEE, 0xEE, 0xEE})},
          Rgb({11, 12, 13, 14, 15, 16, 17, 18, 19, 1, 2, 3, 4, 5, 6, 7, 8, 9})},
-        {8,
-         3,
-         {0x030201, 0x060504, 0x090807},
-         Rgb({0, 1, 2, 1, 2, 1, 0, 2}),
+        {{3, 2, 8, 0, {0x030201, 0x060504, 0x090807}, Rgb({0, 1, 2, 1, 2, 1, 0, 2})},
          Rgb({7, 8, 9, 4, 5, 6, 1, 2, 3, 1, 2, 3, 4, 5, 6, 7, 8, 9})},
-        {16,
-         3,
-         {},
-         Rgb({0x1F, 0, 0xE0, 0x03, 0x00, 0x7C, 0xEE, 0xEE, 0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x00, 0xEE,
-              0xEE}),
+        {{3, 2, 16, 0, {}, Rgb({0x1F, 0, 0xE0, 3, 0, 0x7C, 9, 9, 0, 0x7C, 0xE0, 3, 0x1F, 0, 9, 9})},
          Rgb({0, 0, 248, 0, 248, 0, 248, 0, 0, 248, 0, 0, 0, 248, 0, 0, 0, 248})},
+        // 16 bits are 5-5-5: 0x7FFF, 0x001F, 0xFFFF (bit 15 ignored), 0x8421 (1 in each channel).
+        {{4, 1, 16, 0, {}, Rgb({0xFF, 0x7F, 0x1F, 0x00, 0xFF, 0xFF, 0x21, 0x84})},
+         Rgb({248, 248, 248, 248, 0, 0, 248, 248, 248, 8, 8, 8})},
+        // 32 bits drop the fourth byte.
+        {{3, 1, 32, 3, {}, Rgb({1, 2, 3, 99, 4, 5, 6, 99, 7, 8, 9, 99})},
+         Rgb({1, 2, 3, 4, 5, 6, 7, 8, 9})},
     };
-    for (const Case& c : cases) {
-        const Bytes got = DecodeBoth(MakeBmp(BmpSpec{c.width, 2, c.bits, 0, c.palette, c.pixels}));
-        EXPECT_EQ(got, c.expected) << c.bits << " bits";
+    for (size_t i = 0; i < std::size(cases); i++) {
+        SCOPED_TRACE(testing::Message() << "row " << i);
+        EXPECT_EQ(DecodeBoth(MakeBmp(cases[i].spec)), cases[i].expected);
     }
-}
-
-TEST_F(BmpTest, FourBitWritesExactlyTheWidth) {
-    // 5 wide: three bytes per row; the low nibble of the third (index 15) must not be used.
-    std::vector<uint32_t> pal(16, 0xFFFFFF);
-    for (uint32_t i = 0; i < 5; i++)
-        pal[i] = (i + 1) * 0x010101;
-    const Bytes got = DecodeBoth(MakeBmp(BmpSpec{5, 1, 4, 0, pal, Rgb({0x01, 0x23, 0x4F, 0xFF})}));
-    EXPECT_EQ(got, Rgb({1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5, 5, 5}));
-}
-
-TEST_F(BmpTest, SixteenBitIsFiveFiveFive) {
-    const Bytes got = DecodeBoth(
-        MakeBmp(BmpSpec{4, 1, 16, 0, {}, Rgb({0xFF, 0x7F, 0x1F, 0x00, 0xFF, 0xFF, 0x21, 0x84})}));
-    // 0x7FFF, 0x001F, 0xFFFF (bit 15 ignored), 0x8421 (1 in each channel)
-    EXPECT_EQ(got, Rgb({248, 248, 248, 248, 0, 0, 248, 248, 248, 8, 8, 8}));
-}
-
-TEST_F(BmpTest, ThirtyTwoBitDropsTheFourthByte) {
-    const Bytes got =
-        DecodeBoth(MakeBmp(BmpSpec{3, 1, 32, 3, {}, Rgb({1, 2, 3, 99, 4, 5, 6, 99, 7, 8, 9, 99})}));
-    EXPECT_EQ(got, Rgb({1, 2, 3, 4, 5, 6, 7, 8, 9}));
 }
 
 TEST_F(BmpTest, PicturesThatAreNotDecodedLeaveTheDestinationUntouched) {
@@ -327,43 +238,91 @@ TEST_F(BmpTest, PicturesThatAreNotDecodedLeaveTheDestinationUntouched) {
         EXPECT_EQ(DecodeBoth(MakeBmp(s)), untouched) << s.bits << " bits, " << s.height;
 }
 
-TEST_F(BmpTest, Rle8ThreeOfColourFiveThenEndOfPicture) {
-    std::vector<uint32_t> pal(6, 0);
-    pal[5] = 0x0A0B0C;
-    const Bytes got = DecodeBoth(MakeBmp(BmpSpec{4, 2, 8, 1, pal, Rgb({3, 5, 0, 1, 3, 5})}));
-    Bytes expected(24, FRESH);
-    for (int x = 0; x < 3; x++) {
-        expected[12 + 3 * x] = 0x0C;
-        expected[12 + 3 * x + 1] = 0x0B;
-        expected[12 + 3 * x + 2] = 0x0A;
-    }
-    EXPECT_EQ(got, expected);
+// RLE8 pictures use a palette whose entry i is blue i, green i + 64 and red i + 128, so that
+// every byte shows both the index and the channel order; F marks a pixel the stream leaves alone.
+constexpr int F = -1;
+
+Bytes Indexed(std::initializer_list<int> v) {
+    Bytes b;
+    for (int i : v)
+        b.insert(b.end(), {uint8_t(i < 0 ? FRESH : i), uint8_t(i < 0 ? FRESH : i + 64),
+                           uint8_t(i < 0 ? FRESH : i + 128)});
+    return b;
 }
 
-TEST_F(BmpTest, Rle8AbsoluteRunsDeltasAndLines) {
-    std::vector<uint32_t> pal;
+// Runs that leave the row or the picture were writes out of bounds in a trusting decoder.
+TEST_F(BmpTest, Rle8StreamsDecodeToExactBytes) {
+    std::vector<uint32_t> palette;
     for (uint32_t i = 0; i < 10; i++)
-        pal.push_back(i * 0x010101);
-    // Bottom line: absolute run of 3 (odd, padded), then a run of 2. Delta (1, 1) to column 6
-    // of the second line, one pixel; end of line; third line a run of 8 of colour 9.
-    const Bytes stream = Rgb({0, 3, 1, 2, 3, 0, 2, 4, 0, 2, 1, 1, 1, 7, 0, 0, 8, 9, 0, 1});
-    const Bytes got = DecodeBoth(MakeBmp(BmpSpec{8, 3, 8, 1, pal, stream}));
-    const int F = -1;
-    const int expected[3][8] = {
-        {9, 9, 9, 9, 9, 9, 9, 9}, {F, F, F, F, F, F, 7, F}, {1, 2, 3, 4, 4, F, F, F}};
-    for (int y = 0; y < 3; y++)
-        for (int x = 0; x < 8; x++)
-            EXPECT_EQ(got[(y * 8 + x) * 3], expected[y][x] < 0 ? FRESH : expected[y][x])
-                << x << "," << y;
+        palette.push_back(i | (i + 64) << 8 | (i + 128) << 16);
+    Bytes longAbsolute = {0, 255};
+    longAbsolute.insert(longAbsolute.end(), 100, 2);
+    const struct {
+        int32_t width, height;
+        Bytes stream;
+        Bytes expected; // top row first
+    } cases[] = {
+        // Three of colour 5, end of picture, then bytes that are ignored.
+        {4, 2, {3, 5, 0, 1, 3, 5}, Indexed({F, F, F, F, 5, 5, 5, F})},
+        // Bottom line: absolute run of 3 (odd, padded), then a run of 2. Delta (1, 1) to column
+        // 6 of the second line, one pixel; end of line; third line a run of 8 of colour 9.
+        {8,
+         3,
+         {0, 3, 1, 2, 3, 0, 2, 4, 0, 2, 1, 1, 1, 7, 0, 0, 8, 9, 0, 1},
+         Indexed({9, 9, 9, 9, 9, 9, 9, 9, F, F, F, F, F, F, 7, F, 1, 2, 3, 4, 4, F, F, F})},
+        // What common writers produce: each line ends with a run over the row padding, here on
+        // a 3 wide picture padded to 4; and the top line runs far past the buffer.
+        {3, 2, {3, 1, 1, 0, 0, 0, 255, 2, 255, 2, 0, 0, 255, 1, 0, 1}, Indexed({2, 2, 2, 1, 1, 1})},
+        // Delta far up, then a run: lands above the picture.
+        {4, 2, {0, 2, 0, 200, 4, 1, 0, 1}, Indexed({F, F, F, F, F, F, F, F})},
+        // Delta far right, then runs and an absolute run: past the row.
+        {4, 2, {0, 2, 250, 0, 4, 1, 0, 3, 1, 1, 1, 0, 0, 1}, Indexed({F, F, F, F, F, F, F, F})},
+        // Many ends of line, then a run.
+        {4, 2, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 5, 2}, Indexed({F, F, F, F, F, F, F, F})},
+        // Absolute run of 255 on a 4 wide picture, the stream ending mid-run.
+        {4, 2, longAbsolute, Indexed({F, F, F, F, 2, 2, 2, 2})},
+        // A delta cut short; a code byte cut short.
+        {4, 2, {0, 2, 1}, Indexed({F, F, F, F, F, F, F, F})},
+        {4, 2, {1}, Indexed({F, F, F, F, F, F, F, F})},
+    };
+    for (size_t i = 0; i < std::size(cases); i++) {
+        SCOPED_TRACE(testing::Message() << "row " << i);
+        const auto& c = cases[i];
+        EXPECT_EQ(DecodeBoth(MakeBmp(BmpSpec{c.width, c.height, 8, 1, palette, c.stream})),
+                  c.expected);
+    }
 }
 
 // --- Hostile files: each of these read or wrote out of bounds in a trusting decoder ---------
 
-TEST_F(BmpTest, PixelOffsetPastTheEndWritesNothing) {
-    for (uint32_t offset : {60u, 1000u, 0xFFFFFFFFu}) {
-        Bytes b = MakeBmp(BmpSpec{2, 1, 24, 0, {}, Bytes(8, 0x33)});
-        Put32(b, 10, offset);
-        EXPECT_EQ(DecodeBoth(b), Bytes(6, FRESH)) << offset;
+TEST_F(BmpTest, HostileHeadersDecodeOnlyWhatTheFileHolds) {
+    const BmpSpec twoPixels{2, 1, 24, 0, {}, Bytes(8, 0x33)};
+    struct Case {
+        BmpSpec spec;
+        size_t at; // a 32-bit field written over the header, 0 for none
+        uint32_t value;
+        Bytes expected;
+    } cases[] = {
+        // Pixel offsets past the end.
+        {twoPixels, 10, 60, Bytes(6, FRESH)},
+        {twoPixels, 10, 1000, Bytes(6, FRESH)},
+        {twoPixels, 10, 0xFFFFFFFF, Bytes(6, FRESH)},
+        // A huge info header size: 14 + 0xFFFFFFF6 wraps to 4 in 32-bit arithmetic and would
+        // read the table from the header; the palette is black instead.
+        {{2, 1, 8, 0, {0x010203, 0x040506}, Rgb({0, 1, 0, 0})}, 14, 0xFFFFFFF6, Bytes(6, 0)},
+        // Colour indices beyond the source are black. The pixel data overlaps where the table
+        // would be and the file ends after one entry: index 0 is the bytes 0, 1, 2; indices 1
+        // and 200 lie past the end of the file.
+        {{4, 1, 8, 0, {}, Rgb({0, 1, 2, 200})}, 0, 0, Rgb({0, 1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0})},
+        // At 4 bits entry 0 is again the pixel bytes; entry 1 would start at the file's last byte.
+        {{2, 1, 4, 0, {}, Rgb({1, 0x77, 0x11, 0x22, 0x33})}, 0, 0, Rgb({1, 0x77, 0x11, 0, 0, 0})},
+    };
+    for (size_t i = 0; i < std::size(cases); i++) {
+        SCOPED_TRACE(testing::Message() << "row " << i);
+        Bytes b = MakeBmp(cases[i].spec);
+        if (cases[i].at)
+            Put32(b, cases[i].at, cases[i].value);
+        EXPECT_EQ(DecodeBoth(b), cases[i].expected);
     }
 }
 
@@ -373,78 +332,15 @@ TEST_F(BmpTest, ShortRowsDecodeTheWholePixelsPresent) {
     Bytes px(12 + 5);
     for (size_t i = 0; i < px.size(); i++)
         px[i] = uint8_t(i + 1);
-    const Bytes got = DecodeBoth(MakeBmp(BmpSpec{3, 3, 24, 0, {}, px}));
     Bytes expected(27, FRESH);
     std::memcpy(&expected[9], &px[12], 3); // middle row: one whole pixel
     std::memcpy(&expected[18], &px[0], 9); // bottom row: complete
-    EXPECT_EQ(got, expected);
+    EXPECT_EQ(DecodeBoth(MakeBmp(BmpSpec{3, 3, 24, 0, {}, px})), expected);
     // The same for each depth: nothing is read or written beyond the cut.
-    for (uint16_t bits : {1, 4, 8, 16, 32}) {
-        for (size_t cut = 0; cut < 9; cut++) {
-            Bytes b = MakeBmp(
-                BmpSpec{5, 3, bits, 0, std::vector<uint32_t>(2, 0x808080), Bytes(cut, 0xFF)});
-            DecodeBoth(b);
-        }
-    }
-}
-
-TEST_F(BmpTest, HugeInfoHeaderSizeGivesABlackPaletteInsteadOfWrapping) {
-    // 14 + 0xFFFFFFF6 wraps to 4 in 32-bit arithmetic and would read the table from the header.
-    Bytes b = MakeBmp(BmpSpec{2, 1, 8, 0, {0x010203, 0x040506}, Rgb({0, 1, 0, 0})});
-    Put32(b, 14, 0xFFFFFFF6);
-    EXPECT_EQ(DecodeBoth(b), Bytes(6, 0));
-}
-
-TEST_F(BmpTest, ColourIndicesBeyondTheSourceAreBlack) {
-    // The pixel data overlaps where the table would be, and the file ends after one entry:
-    // index 0 is the bytes 0, 1, 2; indices 1 and 200 lie past the end of the file.
-    Bytes b = MakeBmp(BmpSpec{4, 1, 8, 0, {}, Rgb({0, 1, 2, 200})});
-    const Bytes got = DecodeBoth(b);
-    EXPECT_EQ(got, Rgb({0, 1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-    // 4 bits: entry 0 is again the pixel bytes; entry 1 would start at the file's last byte.
-    Bytes four = MakeBmp(BmpSpec{2, 1, 4, 0, {}, Rgb({0x01, 0x77, 0x11, 0x22, 0x33})});
-    EXPECT_EQ(DecodeBoth(four), Rgb({0x01, 0x77, 0x11, 0, 0, 0}));
-}
-
-TEST_F(BmpTest, Rle8RunsOverThePaddingAreClippedToTheRow) {
-    // What common writers produce: each line ends with a run over the row padding, here on a
-    // 3 wide picture padded to 4; and the top line runs far past the buffer.
-    std::vector<uint32_t> pal = {0x000000, 0x111111, 0x222222};
-    const Bytes stream = Rgb({3, 1, 1, 0, 0, 0, 255, 2, 255, 2, 0, 0, 255, 1, 0, 1});
-    const Bytes got = DecodeBoth(MakeBmp(BmpSpec{3, 2, 8, 1, pal, stream}));
-    EXPECT_EQ(got, Bytes({0x22, 0x22, 0x22, 0x22, 0x22, 0x22, 0x22, 0x22, 0x22, 0x11, 0x11, 0x11,
-                          0x11, 0x11, 0x11, 0x11, 0x11, 0x11}));
-}
-
-TEST_F(BmpTest, Rle8DeltasAndAbsoluteRunsOutsideThePictureAreDropped) {
-    std::vector<uint32_t> pal = {0x000000, 0x111111, 0x222222};
-    const Bytes cases[] = {
-        // delta far up, then a run: lands above the picture
-        Rgb({0, 2, 0, 200, 4, 1, 0, 1}),
-        // delta far right, then runs and an absolute run: past the row
-        Rgb({0, 2, 250, 0, 4, 1, 0, 3, 1, 1, 1, 0, 0, 1}),
-        // many end-of-lines, then a run
-        Rgb({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 5, 2}),
-        // absolute run of 255 on a 4 wide picture, then the stream ends mid-run
-        [] {
-            Bytes b = Rgb({0, 255});
-            b.insert(b.end(), 100, 2);
-            return b;
-        }(),
-        // a delta cut short, a code byte cut short
-        Rgb({0, 2, 1}),
-        Rgb({1}),
-    };
-    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); i++) {
-        const Bytes got = DecodeBoth(MakeBmp(BmpSpec{4, 2, 8, 1, pal, cases[i]}));
-        ASSERT_EQ(got.size(), 24u);
-        if (i == 3) {
-            EXPECT_EQ(Bytes(got.begin() + 12, got.end()), Bytes(12, 0x22));
-            EXPECT_EQ(Bytes(got.begin(), got.begin() + 12), Bytes(12, FRESH));
-        } else {
-            EXPECT_EQ(got, Bytes(24, FRESH)) << i;
-        }
-    }
+    for (uint16_t bits : {1, 4, 8, 16, 32})
+        for (size_t cut = 0; cut < 9; cut++)
+            DecodeBoth(MakeBmp(
+                BmpSpec{5, 3, bits, 0, std::vector<uint32_t>(2, 0x808080), Bytes(cut, 0xFF)}));
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -64,6 +65,23 @@ inline Bytes MakeBmp(const BmpSpec& s) {
     return b;
 }
 
+// Points the loader's context at a memory source or at a stream.
+inline DecoderContext* UseMemory(const uint8_t* data, size_t size) {
+    DecoderContext* ctx = DecoderContextGet();
+    ctx->inMemory = 1;
+    ctx->memory = data;
+    ctx->memorySize = size;
+    ctx->file = nullptr;
+    return ctx;
+}
+inline DecoderContext* UseMemory(const Bytes& b) { return UseMemory(b.data(), b.size()); }
+inline DecoderContext* UseFile(FILE* f) {
+    DecoderContext* ctx = DecoderContextGet();
+    ctx->inMemory = 0;
+    ctx->file = f;
+    return ctx;
+}
+
 constexpr uint8_t GUARD = 0xA5;
 constexpr uint8_t FRESH = 0x11; // what an undecoded destination pixel holds
 
@@ -113,11 +131,7 @@ struct Decoded {
 
 inline Decoded DecodeMemory(const Bytes& file, bool bottomUpDestination = true) {
     Decoded d;
-    DecoderContext* ctx = DecoderContextGet();
-    ctx->inMemory = 1;
-    ctx->memory = file.data();
-    ctx->memorySize = file.size();
-    ctx->file = nullptr;
+    DecoderContext* ctx = UseMemory(file);
     if (!DecoderFind())
         return d;
     d.accepted = true;
