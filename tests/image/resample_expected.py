@@ -181,12 +181,11 @@ def other_or_none(run):
 
 
 def main():
-    print("// Weights: filter, destination, source, then first, last and the weights.")
+    print("// Weights: one row per output sample: filter, destination, source, first, last; weights.")
     for filt, d, s in WEIGHT_CASES:
-        lists = contributions(filt, d, s)
-        print(f"// {filt} {d} from {s}")
-        for first, last, w in lists:
-            print(f"    {{{first}, {last}, {{{', '.join(repr(float(x)) for x in w)}}}}},")
+        for first, last, w in contributions(filt, d, s):
+            weights = ", ".join(repr(float(x)) for x in w)
+            print(f"    {{{{{filt.upper()}, {d}, {s}, {first}, {last}}}, {{{weights}}}}},")
     print("\n// ImageResample: sw, sh, dw, dh, bpp, mode, seed, hash")
     for index, (sw, sh, dw, dh, bpp, mode) in enumerate(RESAMPLE_CASES):
         rows_first = sh * dw <= sw * dh
