@@ -54,7 +54,8 @@ TEST_F(PoolTest, TheLastReturnedSlotIsReusedFirst) {
     EXPECT_EQ(BlockOf(e[0])->handedOut, 3) << "untouched slots wait until freed ones are used";
 }
 
-TEST_F(PoolTest, AFullBlockMovesToTheFullListAndBackWhenGivenOne) {
+// A full block moves to the full list and back when given one; clearing releases both lists.
+TEST_F(PoolTest, ListsFollowEachBlocksFillAndClearEmptiesBoth) {
     const std::vector<void*> first = Take(16);
     PoolBlock* full = BlockOf(first[0]);
     EXPECT_EQ(pool->fullBlocks, full);
@@ -65,6 +66,13 @@ TEST_F(PoolTest, AFullBlockMovesToTheFullListAndBackWhenGivenOne) {
     EXPECT_EQ(pool->fullBlocks, nullptr);
     EXPECT_EQ(PoolTake(pool), first[7]);
     EXPECT_EQ(pool->fullBlocks, full);
+    ASSERT_NE(pool->openBlocks, nullptr);
+    PoolClear(pool);
+    EXPECT_EQ(pool->totalSlots, 0);
+    EXPECT_EQ(pool->openBlocks, nullptr);
+    EXPECT_EQ(pool->fullBlocks, nullptr);
+    EXPECT_NE(PoolTake(pool), nullptr) << "usable again after clearing";
+    PoolDestroy(pool);
 }
 
 TEST_F(PoolTest, BlocksGrowWithThePool) {
@@ -85,18 +93,6 @@ TEST_F(PoolTest, BlocksGrowWithThePool) {
         runs.back().second++;
     }
     EXPECT_EQ(runs, expected);
-}
-
-TEST_F(PoolTest, ClearReleasesBothLists) {
-    Take(20);
-    ASSERT_NE(pool->openBlocks, nullptr);
-    ASSERT_NE(pool->fullBlocks, nullptr);
-    PoolClear(pool);
-    EXPECT_EQ(pool->totalSlots, 0);
-    EXPECT_EQ(pool->openBlocks, nullptr);
-    EXPECT_EQ(pool->fullBlocks, nullptr);
-    EXPECT_NE(PoolTake(pool), nullptr) << "usable again after clearing";
-    PoolDestroy(pool);
 }
 
 TEST_F(PoolTest, ElementsKeepTheirContentsAndListsStayConsistent) {
