@@ -121,7 +121,7 @@ TEST_F(BmpTest, CheckAcceptsAnyHeaderWithTheMagicAndZeroReservedWords) {
 // The header fields sit up to offset 34: a source that ends before the whole info header is
 // refused rather than read past its end. A refused stream leaves no copy behind.
 TEST_F(BmpTest, CheckRefusesWrongMagicReservedWordsAndShortSources) {
-    const Bytes good = MakeBmp(BmpSpec{});
+    const Bytes good = MakeBmp(BmpLayout{});
     const size_t ALL = good.size(), SHORT = BMP_HEADER_BYTES - 1;
     struct Case {
         size_t at;
@@ -147,7 +147,7 @@ TEST_F(BmpTest, CheckRefusesWrongMagicReservedWordsAndShortSources) {
 }
 
 TEST_F(BmpTest, FileSourceIsCopiedClosedAndReleased) {
-    const Bytes b = MakeBmp(BmpSpec{2, 1, 24, 0, {}, Rgb({1, 2, 3, 4, 5, 6, 0, 0})});
+    const Bytes b = MakeBmp(BmpLayout{2, 1, 24, 0, {}, Rgb({1, 2, 3, 4, 5, 6, 0, 0})});
     DecoderContext* ctx = UseFile(TempFile(b, b.size()));
     ASSERT_NE(DecoderFind(), nullptr);
     ASSERT_NE(ctx->decoderBuffer, nullptr);
@@ -163,7 +163,7 @@ TEST_F(BmpTest, FileSourceIsCopiedClosedAndReleased) {
 }
 
 TEST_F(BmpTest, FileSourceRefusedWhenTheHeapRefusesTheCopy) {
-    const Bytes b = MakeBmp(BmpSpec{64, 64, 24, 0, {}, Bytes(64 * 64 * 3, 7)});
+    const Bytes b = MakeBmp(BmpLayout{64, 64, 24, 0, {}, Bytes(64 * 64 * 3, 7)});
     SmallHeap();
     ASSERT_EQ(DecoderRegistryInit(), 1);
     FILE* f = TempFile(b, b.size());
@@ -186,7 +186,7 @@ TEST_F(BmpTest, CheckRefusesSizesBeyondTheLimits) {
         {TOP, TOP, 0}, {65536, 65536, 0}, {MAX, MAX, 0}, {9460, 9460, 0},   {9400, 9400, 1},
     };
     for (const Case& c : cases) {
-        const Bytes b = MakeBmp(BmpSpec{c.width, c.height, 24, 0, {}, {}});
+        const Bytes b = MakeBmp(BmpLayout{c.width, c.height, 24, 0, {}, {}});
         EXPECT_EQ(BmpCheck(UseMemory(b)), c.accepted) << c.width << " x " << c.height;
     }
 }
@@ -197,7 +197,7 @@ TEST_F(BmpTest, EachDepthDecodesToExactBytes) {
     std::vector<uint32_t> sixteen = {0x000000, 0x010101, 0x020202, 0x030303, 0x040404};
     sixteen.resize(16, 0xFFFFFF);
     const struct {
-        BmpSpec spec;
+        BmpLayout layout;
         Bytes expected; // top row first
     } cases[] = {
         // 1 bit, 10 wide: two bytes a row, the second supplying two bits; the palette (red and
@@ -224,7 +224,7 @@ TEST_F(BmpTest, EachDepthDecodesToExactBytes) {
     };
     for (size_t i = 0; i < std::size(cases); i++) {
         SCOPED_TRACE(testing::Message() << "row " << i);
-        EXPECT_EQ(DecodeBoth(MakeBmp(cases[i].spec)), cases[i].expected);
+        EXPECT_EQ(DecodeBoth(MakeBmp(cases[i].layout)), cases[i].expected);
     }
 }
 
@@ -278,7 +278,7 @@ TEST_F(BmpTest, Rle8StreamsDecodeToExactBytes) {
     for (size_t i = 0; i < std::size(cases); i++) {
         SCOPED_TRACE(testing::Message() << "row " << i);
         const auto& c = cases[i];
-        EXPECT_EQ(DecodeBoth(MakeBmp(BmpSpec{c.width, c.height, 8, 1, palette, c.stream})),
+        EXPECT_EQ(DecodeBoth(MakeBmp(BmpLayout{c.width, c.height, 8, 1, palette, c.stream})),
                   c.expected);
     }
 }
@@ -286,10 +286,10 @@ TEST_F(BmpTest, Rle8StreamsDecodeToExactBytes) {
 // --- Hostile files: most of these read or wrote out of bounds in a trusting decoder ---------
 
 TEST_F(BmpTest, UndecodedAndHostilePicturesWriteOnlyWhatTheFileHolds) {
-    const BmpSpec twoPixels{2, 1, 24, 0, {}, Bytes(8, 0x33)};
+    const BmpLayout twoPixels{2, 1, 24, 0, {}, Bytes(8, 0x33)};
     const Bytes rle = Rgb({4, 0, 0, 0, 4, 0, 0, 1});
     struct Case {
-        BmpSpec spec;
+        BmpLayout layout;
         size_t at; // a 32-bit field written over the header, 0 for none
         uint32_t value;
         Bytes expected;
@@ -316,7 +316,7 @@ TEST_F(BmpTest, UndecodedAndHostilePicturesWriteOnlyWhatTheFileHolds) {
     };
     for (size_t i = 0; i < std::size(cases); i++) {
         SCOPED_TRACE(testing::Message() << "row " << i);
-        Bytes b = MakeBmp(cases[i].spec);
+        Bytes b = MakeBmp(cases[i].layout);
         if (cases[i].at)
             Put32(b, cases[i].at, cases[i].value);
         EXPECT_EQ(DecodeBoth(b), cases[i].expected);
@@ -332,12 +332,12 @@ TEST_F(BmpTest, ShortRowsDecodeTheWholePixelsPresent) {
     Bytes expected(27, FRESH);
     std::memcpy(&expected[9], &px[12], 3); // middle row: one whole pixel
     std::memcpy(&expected[18], &px[0], 9); // bottom row: complete
-    EXPECT_EQ(DecodeBoth(MakeBmp(BmpSpec{3, 3, 24, 0, {}, px})), expected);
+    EXPECT_EQ(DecodeBoth(MakeBmp(BmpLayout{3, 3, 24, 0, {}, px})), expected);
     // The same for each depth: nothing is read or written beyond the cut.
     for (uint16_t bits : {1, 4, 8, 16, 32})
         for (size_t cut = 0; cut < 9; cut++)
             DecodeBoth(MakeBmp(
-                BmpSpec{5, 3, bits, 0, std::vector<uint32_t>(2, 0x808080), Bytes(cut, 0xFF)}));
+                BmpLayout{5, 3, bits, 0, std::vector<uint32_t>(2, 0x808080), Bytes(cut, 0xFF)}));
 }
 
 } // namespace

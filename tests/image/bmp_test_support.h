@@ -35,7 +35,7 @@ inline void Put32(Bytes& b, size_t at, uint32_t v) {
         b[at + i] = uint8_t(v >> (8 * i));
 }
 
-struct BmpSpec {
+struct BmpLayout {
     int32_t width = 1;
     int32_t height = 1;
     uint16_t bits = 24;
@@ -45,7 +45,7 @@ struct BmpSpec {
 };
 
 // BITMAPFILEHEADER, a 40-byte BITMAPINFOHEADER, the palette as RGBQUADs, then the pixels.
-inline Bytes MakeBmp(const BmpSpec& s) {
+inline Bytes MakeBmp(const BmpLayout& s) {
     Bytes b(54 + 4 * s.palette.size());
     b[0] = 'B';
     b[1] = 'M';
