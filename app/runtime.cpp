@@ -27,6 +27,9 @@ void RuntimeShutdown() {
     WindowCloseAll();
     GadgetsShutdown();
     ScreenShutdown();
+    DrawingSessionsShutdown();
     ImageFreeAll();
+    ImageRegistryShutdown();
+    DecoderRegistryShutdown();
     SystemLibrariesRelease();
 }

@@ -18,7 +18,7 @@ void* PrivateHeapAlloc(size_t bytes);
 void* PrivateHeapAllocZeroed(size_t bytes);
 // Keeps the old bytes and zero-fills the ones added; the old block stays valid on failure.
 void* PrivateHeapReAllocZeroed(void* block, size_t bytes);
-// Returns non-zero when the block was released.
+// Returns non-zero when the block was released; 0 for null, which is allowed.
 int PrivateHeapFree(void* block);
 
 // A second small heap with a 16-byte buffer in it, made at start-up and never released.

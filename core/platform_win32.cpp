@@ -32,7 +32,12 @@ void* PrivateHeapReAllocZeroed(void* block, size_t bytes) {
     return HeapReAlloc(privateHeap, HEAP_ZERO_MEMORY, block, bytes);
 }
 
-int PrivateHeapFree(void* block) { return HeapFree(privateHeap, 0, block) ? 1 : 0; }
+int PrivateHeapFree(void* block) {
+    // HeapFree leaves a null block undefined; shutdown paths free blocks they may never have had.
+    if (!block || !privateHeap)
+        return 0;
+    return HeapFree(privateHeap, 0, block) ? 1 : 0;
+}
 
 int ScratchHeapInit() {
     scratch.heap = HeapCreate(0, 4096, 0);

@@ -217,12 +217,26 @@ void* RegistryEnumNext(ObjectRegistry* r, ObjectNumber* number) {
 }
 
 void RegistryFreeAll(ObjectRegistry* r) {
-    if (!r->freeCallback)
+    if (!r || !r->freeCallback)
         return;
     ObjectNumber number;
     RegistryEnumBegin(r);
     while (RegistryEnumNext(r, &number))
         r->freeCallback(number);
+}
+
+void RegistryDestroy(ObjectRegistry* r) {
+    if (!r)
+        return;
+    RegistryNode* node = r->dynamicHead;
+    while (node) {
+        RegistryNode* older = node->next;
+        PrivateHeapFree(node);
+        node = older;
+    }
+    PrivateHeapFree(r->live.keys);
+    PrivateHeapFree(r->slots);
+    PrivateHeapFree(r);
 }
 
 void* StateRecordCreate(int32_t size, StateRecordHook initialiser, StateRecordHook finaliser) {

@@ -32,6 +32,10 @@ void RegistryRelease(ObjectRegistry* registry, ObjectNumber number);
 void RegistryEnumBegin(ObjectRegistry* registry);
 void* RegistryEnumNext(ObjectRegistry* registry, ObjectNumber* number);
 void RegistryFreeAll(ObjectRegistry* registry);
+// Gives the registry's own blocks (table, dynamic nodes, live set) back to the private heap
+// without calling the free callback: the caller frees the objects first. Both this and
+// RegistryFreeAll accept null, so a shutdown may run after a start-up that failed.
+void RegistryDestroy(ObjectRegistry* registry);
 
 // The number that a dynamic record's address stands for.
 inline ObjectNumber RegistryNumberOf(const void* record) {

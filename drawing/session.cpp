@@ -60,8 +60,17 @@ void ForgetOutput(DrawingOutput* output) {
 } // namespace
 
 void DrawingSessionsInit() {
-    currentOutputSlot = TlsAlloc();
-    currentOutput = nullptr;
+    // A second start-up keeps its slot: the process has few of them.
+    if (currentOutputSlot == TLS_OUT_OF_INDEXES)
+        currentOutputSlot = TlsAlloc();
+    SetCurrentOutput(nullptr);
+}
+
+void DrawingSessionsShutdown() {
+    SetCurrentOutput(nullptr);
+    if (currentOutputSlot != TLS_OUT_OF_INDEXES)
+        TlsFree(currentOutputSlot);
+    currentOutputSlot = TLS_OUT_OF_INDEXES;
 }
 
 DrawingOutput* DrawingOutputCreate() {

@@ -81,6 +81,9 @@ struct DrawingOperations {
 
 // Start-up: the thread-local slot of the current output.
 void DrawingSessionsInit();
+// Shutdown: forgets the current output (a session left open has its record in the private
+// heap) and gives the thread-local slot back.
+void DrawingSessionsShutdown();
 
 // A zero-filled record from the private heap with its defaults and table, made current; null
 // when the heap refuses it (the current output is then none).

@@ -1,5 +1,6 @@
 #include "image/decoder.h"
 
+#include "core/platform.h"
 #include "core/registry.h"
 
 namespace {
@@ -19,6 +20,13 @@ int32_t DecoderRegistryInit() {
     context = static_cast<DecoderContext*>(
         StateRecordCreate(static_cast<int32_t>(sizeof(DecoderContext)), nullptr, nullptr));
     return context ? 1 : 0;
+}
+
+void DecoderRegistryShutdown() {
+    DecoderClose();
+    PrivateHeapFree(context);
+    context = nullptr;
+    table.count = 0;
 }
 
 int32_t DecoderRegister(DecoderDescriptor* descriptor) {

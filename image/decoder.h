@@ -31,6 +31,9 @@ constexpr int32_t DECODER_TABLE_CAPACITY = 30;
 // Start-up: empties the table and creates the zeroed context on the private heap. Returns 1,
 // or 0 when the heap refused the context.
 int32_t DecoderRegistryInit();
+// Shutdown: closes what the context still holds, gives the context back and empties the
+// table; until the next start-up there is no context and no decoder.
+void DecoderRegistryShutdown();
 // Appends a descriptor. Returns 1, or 0 when the table already holds its 30 entries (the
 // descriptor is then not registered) or the descriptor is null.
 int32_t DecoderRegister(DecoderDescriptor* descriptor);

@@ -19,6 +19,11 @@ struct BitmapInfoWithColours {
 
 void ImageRegistryInit() { imageRegistry = RegistryCreate(sizeof(ImageRecord), 16, ImageFree); }
 
+void ImageRegistryShutdown() {
+    RegistryDestroy(imageRegistry);
+    imageRegistry = nullptr;
+}
+
 ObjectRegistry* ImageRegistry() { return imageRegistry; }
 
 ObjectNumber ImageCreate(ObjectNumber number, int32_t width, int32_t height) {

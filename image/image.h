@@ -15,6 +15,9 @@ constexpr int32_t IMAGE_TRANSPARENT_FILL = 0x100;
 
 // Start-up, before any other image operation.
 void ImageRegistryInit();
+// Shutdown, after ImageFreeAll: gives the registry back; until the next start-up every image
+// operation refuses.
+void ImageRegistryShutdown();
 
 // ImageCreateWithDepth with depth 24.
 ObjectNumber ImageCreate(ObjectNumber number, int32_t width, int32_t height);

@@ -39,7 +39,7 @@ int32_t ScreenFlip();
 DrawingOutput* ScreenDrawingOutput();
 
 // Shutdown: gives up the open screen (sprites, back buffer, device, child window); then also
-// the Direct3D 9 object.
+// the Direct3D 9 object and the sprite registry.
 void ScreenClose();
 void ScreenShutdown();
 

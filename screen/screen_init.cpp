@@ -86,8 +86,7 @@ int32_t BaseWindowCreate() {
 }
 
 int32_t ScreenInit() {
-    // One registry for the life of the process: a second start-up must not orphan the first
-    // one and whatever it holds.
+    // A second start-up keeps the registry and whatever it holds; shutdown gives it back.
     if (!state.SpriteRegistry)
         state.SpriteRegistry = RegistryCreate(SPRITE_SLOT_SIZE, SPRITE_REGISTRY_GROWTH, SpriteFree);
     if (!BaseWindowCreate())
@@ -119,12 +118,17 @@ int32_t ScreenInit() {
 }
 
 void ScreenShutdown() {
-    if (!state.started)
-        return;
-    ScreenClose();
-    state.direct3d->Release();
-    state.direct3d = nullptr;
-    state.started = 0;
+    if (state.started) {
+        ScreenClose();
+        state.direct3d->Release();
+        state.direct3d = nullptr;
+        state.started = 0;
+    }
+    // The registry is made even when the start-up fails later, and lives in the private heap,
+    // which the caller destroys next.
+    RegistryFreeAll(state.SpriteRegistry);
+    RegistryDestroy(state.SpriteRegistry);
+    state.SpriteRegistry = nullptr;
 }
 
 void ScreenClose() {

@@ -7,6 +7,12 @@
 #include <cstdio>
 #include <string>
 
+#include "app/runtime.h"
+#include "core/platform.h"
+#include "drawing/session.h"
+#include "image/decoder.h"
+#include "image/image.h"
+#include "screen/screen.h"
 #include "window_support.h"
 #include "x_input.h"
 
@@ -39,6 +45,45 @@ BOOL CALLBACK FindProcessWindow(HWND window, LPARAM parameter) {
         return FALSE;
     }
     return TRUE;
+}
+
+// Tests bring the runtime up and down many times in one process, each time on a new heap: a
+// record of the previous run left behind would point into a destroyed heap.
+class RestartTest : public RuntimeTest {};
+
+TEST_F(RestartTest, ShutdownForgetsScreenDrawingImageAndDecoderRecords) {
+    ScreenInit();
+    ASSERT_NE(ScreenStateGet()->SpriteRegistry, nullptr);
+    ASSERT_NE(ImageCreate(0, 20, 20), 0);
+    ASSERT_NE(ImageCreate(DYNAMIC_NUMBER, 4, 4), 0);
+    ASSERT_NE(DrawingOutputCreate(), nullptr); // a session left open
+    RuntimeShutdown();
+    const struct {
+        const char* name;
+        const void* record;
+    } records[] = {
+        {"sprite registry", ScreenStateGet()->SpriteRegistry},
+        {"image registry", ImageRegistry()},
+        {"decoder context", DecoderContextGet()},
+        {"current output", DrawingCurrentOutput()},
+    };
+    for (const auto& r : records)
+        EXPECT_EQ(r.record, nullptr) << r.name;
+    EXPECT_EQ(DecoderCount(), 0);
+    // Until the next start-up the layers refuse rather than touch freed records.
+    EXPECT_EQ(ImageCreate(0, 20, 20), 0);
+    EXPECT_EQ(ImageNativeHandle(0), nullptr);
+    EXPECT_EQ(DecoderFind(), nullptr);
+
+    PrivateHeapDestroy();
+    ASSERT_EQ(PrivateHeapCreate(0), 1);
+    RuntimeStartup();
+    ScreenInit();
+    EXPECT_NE(ScreenStateGet()->SpriteRegistry, nullptr);
+    EXPECT_EQ(DecoderCount(), 1) << "the BMP decoder, once";
+    EXPECT_EQ(DrawingCurrentOutput(), nullptr);
+    ASSERT_NE(ImageCreate(0, 20, 20), 0);
+    EXPECT_NE(ImageNativeHandle(0), nullptr);
 }
 
 // The X input helper dispatches through the frame loop's wait, so this process needs the

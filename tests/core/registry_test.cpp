@@ -157,6 +157,21 @@ TEST_F(SmallHeapTest, RegistryReportsWhatTheHeapRefuses) {
     EXPECT_GT(made, 0);
 }
 
+// Shutdown gives registries back into a heap that lives on: what one registry leaves behind
+// would fill this fixed heap long before the last round.
+TEST_F(SmallHeapTest, RegistryDestroyGivesEveryBlockBack) {
+    for (int round = 0; round < 200; round++) {
+        current = RegistryCreate(sizeof(Thing), 16, FreeThing);
+        ASSERT_NE(current, nullptr) << round;
+        ASSERT_NE(Create(100, 1), 0) << round;
+        for (int i = 0; i < 20; i++)
+            ASSERT_NE(Create(DYNAMIC_NUMBER, 1), 0) << round;
+        RegistryDestroy(current);
+    }
+    RegistryFreeAll(nullptr); // shutdown after a start-up that made no registry
+    RegistryDestroy(nullptr);
+}
+
 TEST_F(PrivateHeapTest, StateRecordsAreZeroedAndInitialised) {
     static int initialised;
     auto init = [](void* r) {

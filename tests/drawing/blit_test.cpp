@@ -118,7 +118,6 @@ class ScreenTarget : public Target {
     }
     void Close() {
         ScreenShutdown();
-        ScreenStateGet()->SpriteRegistry = nullptr; // it lived in the test's heap
         WindowCloseAll();
         GadgetsShutdown();
         MSG message;

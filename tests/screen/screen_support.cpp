@@ -57,8 +57,6 @@ void ScreenTest::TearDown() {
     RuntimeShutdown();
     for (HWND parent : parents_)
         DestroyWindow(parent);
-    // The registry lived in this test's heap.
-    ScreenStateGet()->SpriteRegistry = nullptr;
     PrivateHeapDestroy();
 }
 
