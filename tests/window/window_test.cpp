@@ -146,23 +146,6 @@ TEST_F(WindowOpenTest, DefaultPositionAsksForSystemPlacement) {
     }
 }
 
-TEST_F(WindowOpenTest, AcceleratorTableHoldsTabAndShiftTab) {
-    ASSERT_NE(WindowOpen(0, 0, 0, 200, 100, "a", 0), 0);
-    WindowRecord* record = WindowRecordLookup(0);
-    ASSERT_NE(record, nullptr);
-    EXPECT_EQ(record->acceleratorCount, 2);
-    ACCEL entries[4] = {};
-    ASSERT_EQ(CopyAcceleratorTableA(record->acceleratorTable, entries, 4), 2);
-    EXPECT_EQ(entries[0].fVirt, FVIRTKEY | FNOINVERT);
-    EXPECT_EQ(entries[0].key, VK_TAB);
-    EXPECT_EQ(entries[0].cmd, COMMAND_FOCUS_NEXT);
-    EXPECT_EQ(entries[1].fVirt, FVIRTKEY | FNOINVERT | FSHIFT);
-    EXPECT_EQ(entries[1].key, VK_TAB);
-    EXPECT_EQ(entries[1].cmd, COMMAND_FOCUS_PREVIOUS);
-    EXPECT_TRUE(!record->mdiClient && !record->windowHook && !record->backgroundBrush &&
-                !record->eraseCallback);
-}
-
 TEST_F(WindowOpenTest, OpeningANumberAgainReplacesTheWindow) {
     HWND first = HandleOf(WindowOpen(0, 0, 0, 200, 100, "first", 0));
     HWND second = HandleOf(WindowOpen(0, 0, 0, 220, 120, "second", 0));
