@@ -275,14 +275,7 @@ TEST_F(WaitTest, SizeSequences) {
     EXPECT_EQ(Only(DrainQueue(), sizeCodes), Codes({EVENT_WINDOW_SIZED}));
 }
 
-TEST_F(WaitTest, MovesOfOneWindowCollapse) {
-    Settle(50);
-    DrainQueue();
-    SendMessageA(window_, WM_MOVE, 0, MAKELPARAM(10, 10));
-    SendMessageA(window_, WM_MOVE, 0, MAKELPARAM(20, 10));
-    EXPECT_EQ(DrainQueue(), Codes({EVENT_WINDOW_MOVED}));
-    EXPECT_EQ(Fields().item, 0);
-
+TEST_F(WaitTest, TwoRealMovesOfTheWindowByKeyboard) {
     // Alt+Space, M, Right, Right, Enter: the system's move loop sends WM_MOVE for each step; if
     // no wait takes an event in between, the identical ones collapse.
     RECT before, after;
