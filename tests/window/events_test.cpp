@@ -122,7 +122,7 @@ class WaitTest : public EventRuntime {
         WindowOpen(0, 0, 0, 320, 200, "wait", PLAIN_FLAGS);
         window_ = WindowNativeHandle(0);
         ASSERT_NE(window_, nullptr);
-        Settle();
+        XPump(100);
     }
     // Sends real keys to the window made active and returns every code the waits returned
     // meanwhile and shortly after.
@@ -130,7 +130,7 @@ class WaitTest : public EventRuntime {
         MakeForeground(window_);
         Codes codes;
         EXPECT_TRUE(XKeys(keys, &codes));
-        Codes more = Settle(300);
+        Codes more = XPump(300);
         codes.insert(codes.end(), more.begin(), more.end());
         return codes;
     }
@@ -184,7 +184,7 @@ TEST_F(WaitTest, ImmediateEventsFromCommands) {
                                     reinterpret_cast<HMENU>(static_cast<intptr_t>(-10000)),
                                     GetModuleHandleA(nullptr), nullptr);
     ASSERT_TRUE(button && menuLike);
-    Settle(50);
+    XPump(50);
     struct Case {
         const char* name;
         WPARAM wParam;
@@ -221,7 +221,7 @@ TEST_F(WaitTest, ImmediateEventSetOutsideAWaitIsClearedUnseen) {
 TEST_F(WaitTest, CloseRequestBecomesEventSixteenAndTheWindowStays) {
     ObjectNumber dynamic = WindowOpen(DYNAMIC_NUMBER, 0, 0, 100, 100, "d", PLAIN_FLAGS);
     ASSERT_NE(dynamic, 0);
-    Settle(50);
+    XPump(50);
     const struct {
         ObjectNumber number;
         UINT message;
@@ -259,7 +259,7 @@ TEST_F(WaitTest, SizeSequences) {
     const std::initializer_list<int32_t> sizeCodes = {
         EVENT_WINDOW_SIZED, EVENT_WINDOW_MINIMIZED, EVENT_WINDOW_MAXIMIZED, EVENT_WINDOW_RESTORED};
     for (const Step& s : steps) {
-        Settle(50);
+        XPump(50);
         ShowWindow(window_, s.show);
         // The size messages were sent during ShowWindow: their events are queued, and waits
         // with no time to wait return them without retrieving anything new.
@@ -270,7 +270,7 @@ TEST_F(WaitTest, SizeSequences) {
         EXPECT_EQ(WindowRecordLookup(0)->sizedState, s.show == SW_RESTORE ? 0 : 1) << s.name;
     }
     // Resizing a normal window yields size 5 only.
-    Settle(50);
+    XPump(50);
     SetWindowPos(window_, nullptr, 0, 0, 300, 250, SWP_NOMOVE | SWP_NOZORDER);
     EXPECT_EQ(Only(DrainQueue(), sizeCodes), Codes({EVENT_WINDOW_SIZED}));
 }
@@ -299,7 +299,7 @@ class EventDataTest : public EventRuntime {
         WindowOpen(0, 0, 0, 200, 100, "data", PLAIN_FLAGS);
         window_ = WindowNativeHandle(0);
         ASSERT_NE(window_, nullptr);
-        Settle(50);
+        XPump(50);
     }
 
     // A data block whose inner block is the given one, or none.

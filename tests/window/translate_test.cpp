@@ -38,7 +38,7 @@ class TranslateTest : public EventRuntime {
         EventRuntime::SetUp();
         ASSERT_NE(WindowOpen(0, 0, 0, 400, 300, "translate", PLAIN_FLAGS), 0);
         window_ = WindowNativeHandle(0);
-        Settle(100);
+        XPump(100);
         DrainQueue();
     }
 
@@ -55,7 +55,7 @@ class TranslateTest : public EventRuntime {
     Codes MakeActive(HWND w) {
         SetForegroundWindow(w);
         SetActiveWindow(w);
-        return Settle(100);
+        return XPump(100);
     }
 
     HWND window_ = nullptr;
@@ -342,10 +342,10 @@ TEST_F(TranslateTest, ActivationByRealClicks) {
     GetWindowRect(window_, &w);
     // Click the other window's caption, then this window's caption, where they do not overlap.
     ASSERT_TRUE(XClick((o.left + o.right) / 2, o.top + 8));
-    Settle(150);
+    XPump(150);
     EXPECT_EQ(GetActiveWindow(), other);
     ASSERT_TRUE(XClick(w.right - 80, w.top + 8));
-    Settle(150);
+    XPump(150);
     EXPECT_EQ(GetActiveWindow(), window_);
     EXPECT_EQ(GetFocus(), edit);
 }
@@ -445,7 +445,7 @@ TEST_F(FocusTest, RealTabAndShiftTabWrapAround) {
     for (size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(testing::Message() << "case " << i << " (" << cases[i].keys << ")");
         ASSERT_TRUE(XKeys(cases[i].keys));
-        Settle(100);
+        XPump(100);
         EXPECT_EQ(GetFocus(), cases[i].to);
     }
 }
@@ -461,7 +461,7 @@ TEST_F(FocusTest, TabInAnEditableRichEditStaysThereButNotWhenReadOnly) {
     ASSERT_EQ(GetFocus(), rich);
 
     ASSERT_TRUE(XKeys("a Tab b"));
-    Settle(100);
+    XPump(100);
     EXPECT_EQ(GetFocus(), rich);
     char text[32] = {};
     GetWindowTextA(rich, text, sizeof text);
@@ -469,7 +469,7 @@ TEST_F(FocusTest, TabInAnEditableRichEditStaysThereButNotWhenReadOnly) {
 
     SendMessageA(rich, EM_SETREADONLY, TRUE, 0);
     ASSERT_TRUE(XKeys("Tab"));
-    Settle(100);
+    XPump(100);
     EXPECT_NE(GetFocus(), rich);
     EXPECT_TRUE(GetFocus() == stops_[0] || GetFocus() == stops_[1] || GetFocus() == stops_[2]);
 
@@ -477,7 +477,7 @@ TEST_F(FocusTest, TabInAnEditableRichEditStaysThereButNotWhenReadOnly) {
     SendMessageA(rich, EM_SETREADONLY, FALSE, 0);
     SetFocus(rich);
     ASSERT_TRUE(XKeys("shift+Tab"));
-    Settle(100);
+    XPump(100);
     EXPECT_NE(GetFocus(), rich);
 }
 
