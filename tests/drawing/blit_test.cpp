@@ -53,12 +53,7 @@ class CanvasTarget : public Target {
     explicit CanvasTarget(int32_t kind) : kind_(kind) {
         dc = CreateCompatibleDC(nullptr);
         BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = WIDTH;
-        info.bmiHeader.biHeight = -HEIGHT;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
+        info.bmiHeader = {sizeof(BITMAPINFOHEADER), WIDTH, -HEIGHT, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
         void* bits = nullptr;
         bitmap_ = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
         pixels_ = static_cast<uint32_t*>(bits);
@@ -229,9 +224,8 @@ class BlitTest : public ::testing::Test {
         halfRed_ = SolidImage(3, 0x80FF0000);    // alpha 128
         icon_ = RedIcon();
         ASSERT_TRUE(black_ && clearWhite_ && opaqueRed_ && halfRed_ && icon_);
-        targets_ = {&plain_, &dibOnly_};
         ASSERT_TRUE(screen_.Open()) << "window 0 with a screen inside";
-        targets_.insert(targets_.begin(), &screen_);
+        targets_ = {&screen_, &plain_, &dibOnly_};
     }
     void TearDown() override {
         if (DrawingCurrentOutput())

@@ -237,22 +237,14 @@ TEST_F(Primitives, SetPixelColorAtPaths) {
             EXPECT_EQ(target.deviceContextsTaken, c.access == P) << "case " << i;
         }
         EXPECT_EQ(output->operations.getPixelAt(output, -1, -1), CLR_INVALID) << "case " << i;
+        // Pixel memory is handed out by screen outputs only.
+        const bool screen = c.kind == S;
+        EXPECT_EQ(output->operations.pixelBufferAddress(output), screen ? target.bits : nullptr);
+        EXPECT_EQ(output->accessState, screen ? P : D) << "case " << i;
+        EXPECT_EQ(output->operations.pixelBufferPitch(output), screen ? target.pitch : 0);
+        EXPECT_EQ(output->operations.pixelBufferFormat(output), screen ? c.layout.formatCode : 0);
         Close();
     }
-}
-
-TEST_F(Primitives, PixelMemoryOnlyOnScreenOutputs) {
-    DrawingOutput* output = Open(0, L32);
-    EXPECT_EQ(output->operations.pixelBufferAddress(output), nullptr);
-    EXPECT_EQ(output->operations.pixelBufferPitch(output), 0);
-    EXPECT_EQ(output->operations.pixelBufferFormat(output), 0);
-    Close();
-
-    output = Open(OUTPUT_KIND_SCREEN, L16, 30);
-    EXPECT_EQ(output->operations.pixelBufferAddress(output), target.bits);
-    EXPECT_EQ(output->accessState, ACCESS_PIXELS);
-    EXPECT_EQ(output->operations.pixelBufferPitch(output), 64);
-    EXPECT_EQ(output->operations.pixelBufferFormat(output), PIXEL_FORMAT_16);
 }
 
 // After pixel memory was taken, the next device-context operation works on a new device context

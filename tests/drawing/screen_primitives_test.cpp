@@ -25,13 +25,19 @@ const Color BROWN = RGB(153, 102, 51), WHITE = RGB(255, 255, 255);
 // A colour as the 32-bit back buffer holds it, without its unused byte.
 uint32_t Stored(Color c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
 
+// Runs where its back buffers are: on Wine's own Direct3D 9, or on the double.
 class OnScreen : public ScreenTest {
   protected:
+    explicit OnScreen(bool onDouble) : onDouble_(onDouble) {}
     void SetUp() override {
+        if ((LoadD3d9Double() != nullptr) != onDouble_)
+            GTEST_SKIP() << "runs on " << (onDouble_ ? "the d3d9.dll test double" : "Wine's own");
         ScreenTest::SetUp();
         ImageRegistryInit();
     }
     void TearDown() override {
+        if (IsSkipped())
+            return;
         DrawingEnd();
         ImageFreeAll();
         ScreenTest::TearDown();
@@ -72,18 +78,18 @@ class OnScreen : public ScreenTest {
     }
 
   private:
+    bool onDouble_;
     HWND parent_ = nullptr;
 };
 
-using ScreenPrimitives = OnScreen;
-using DoublePrimitives = OnScreen;
-
-bool DoubleLoaded() { return LoadD3d9Double() != nullptr; }
+struct ScreenPrimitives : OnScreen {
+    ScreenPrimitives() : OnScreen(false) {}
+};
+struct DoublePrimitives : OnScreen {
+    DoublePrimitives() : OnScreen(true) {}
+};
 
 TEST_F(ScreenPrimitives, ShapesCoverWhatTheirGdiCallsCover) {
-    if (DoubleLoaded()) {
-        GTEST_SKIP() << "runs on Wine's own Direct3D 9";
-    }
     HDC reference = CreateCompatibleDC(nullptr);
     BITMAPINFO info = {};
     info.bmiHeader = {sizeof(BITMAPINFOHEADER), 32, -32, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
@@ -113,9 +119,6 @@ TEST_F(ScreenPrimitives, ShapesCoverWhatTheirGdiCallsCover) {
 // Direct writes into the back buffer, then text through a device context taken back: it must
 // carry the session's colours, alignment and font.
 TEST_F(ScreenPrimitives, TextAfterDirectWritesKeepsTheSessionState) {
-    if (DoubleLoaded()) {
-        GTEST_SKIP() << "runs on Wine's own Direct3D 9";
-    }
     DrawingOutput* output = Begin();
     ASSERT_NE(output, nullptr);
     ASSERT_EQ(output->pixelFormat, PIXEL_FORMAT_32);
@@ -154,9 +157,6 @@ TEST_F(ScreenPrimitives, TextAfterDirectWritesKeepsTheSessionState) {
 
 // A black frame (3..12, 3..12), pixel memory taken, then a fill from inside and captures.
 TEST_F(ScreenPrimitives, FillAndCaptureAfterPixelAccess) {
-    if (DoubleLoaded()) {
-        GTEST_SKIP() << "runs on Wine's own Direct3D 9";
-    }
     DrawingOutput* output = Begin();
     ASSERT_NE(output, nullptr);
     output->frontColor = BLACK;
@@ -199,9 +199,6 @@ TEST_F(ScreenPrimitives, FillAndCaptureAfterPixelAccess) {
 // The 16-bit back buffers of the double: exact fields written directly, and the colour GDI reads
 // back from them through the device context taken back.
 TEST_F(DoublePrimitives, DirectWritesInSixteenBitBackBuffers) {
-    if (!DoubleLoaded()) {
-        GTEST_SKIP() << "runs on the d3d9.dll test double";
-    }
     const struct {
         D3DFORMAT format;
         int32_t code;

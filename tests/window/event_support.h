@@ -42,15 +42,5 @@ class EventRuntime : public RuntimeTest {
         return kept;
     }
 
-    // Dispatches whatever is pending without waiting, keeping every non-zero code.
-    static std::vector<int32_t> Settle(DWORD milliseconds = 100) {
-        std::vector<int32_t> codes;
-        DWORD start = GetTickCount();
-        while (GetTickCount() - start < milliseconds)
-            if (int32_t code = WindowWaitEvent(1))
-                codes.push_back(code);
-        return codes;
-    }
-
     const EventFields& Fields() const { return EventStateGet()->current; }
 };

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "core/platform.h"
 #include "window/gadgets.h"
 #include "window/translate.h"
@@ -26,15 +29,13 @@ TEST_F(GadgetListTest, StartUpMakesStateFontAndStack) {
     EXPECT_EQ(state->font, GetStockObject(DEFAULT_GUI_FONT));
     ASSERT_NE(state->stack, nullptr);
     EXPECT_EQ(state->stackCapacity, 10);
+    EXPECT_EQ(std::vector<int32_t>(state->stack, state->stack + 10), std::vector<int32_t>(10, 0));
     EXPECT_EQ(state->depth, 0);
-    for (int i = 0; i < 10; ++i)
-        EXPECT_EQ(state->stack[i], 0) << "entry " << i;
     EXPECT_EQ(state->listWindow, nullptr);
     EXPECT_NE(GadgetRegistry(), nullptr);
-    char expected[40];
-    wsprintfA(expected, "QW_GadgetStack_%i",
-              static_cast<int>(reinterpret_cast<intptr_t>(GetModuleHandleA(nullptr))));
-    EXPECT_STREQ(GadgetListPropertyName(), expected);
+    EXPECT_EQ(GadgetListPropertyName(),
+              "QW_GadgetStack_" +
+                  std::to_string(reinterpret_cast<intptr_t>(GetModuleHandleA(nullptr))));
     // The common controls were registered: a date picker class exists.
     WNDCLASSA info;
     EXPECT_TRUE(GetClassInfoA(nullptr, "SysDateTimePick32", &info));
@@ -45,17 +46,17 @@ TEST_F(GadgetListTest, ListStateMovesBetweenTwoWindows) {
     int32_t* firstStack = state->stack;
 
     HWND w0 = Open(0);
-    ASSERT_NE(w0, nullptr);
+    GadgetListRecord* r0 = GadgetListRecordOf(w0);
+    ASSERT_TRUE(w0 && r0);
     EXPECT_EQ(GadgetListUse(nullptr), w0);
     EXPECT_EQ(state->stack, firstStack) << "window 0 reuses the stack made at start-up";
-    GadgetListRecord* r0 = GadgetListRecordOf(w0);
-    ASSERT_NE(r0, nullptr);
     EXPECT_EQ(r0->window, w0);
     EXPECT_EQ(ProcOf(w0), GadgetListSubclassProc);
     EXPECT_EQ(r0->previousProc, WindowClassProc);
 
     HWND w1 = Open(1);
-    ASSERT_NE(w1, nullptr);
+    GadgetListRecord* r1 = GadgetListRecordOf(w1);
+    ASSERT_TRUE(w1 && r1);
     EXPECT_EQ(GadgetListUse(nullptr), w1);
     EXPECT_EQ(r0->savedStack, firstStack) << "window 0's state went into its record";
     EXPECT_EQ(r0->savedListWindow, w0);
@@ -67,8 +68,6 @@ TEST_F(GadgetListTest, ListStateMovesBetweenTwoWindows) {
     state->depth = 0;
 
     EXPECT_EQ(GadgetListUse(w0), w1);
-    GadgetListRecord* r1 = GadgetListRecordOf(w1);
-    ASSERT_NE(r1, nullptr);
     EXPECT_EQ(r1->savedStack, secondStack);
     EXPECT_EQ(r1->savedStack[0], 1234);
     EXPECT_EQ(state->stack, firstStack);
@@ -84,8 +83,7 @@ TEST_F(GadgetListTest, ListStateMovesBetweenTwoWindows) {
 TEST_F(GadgetListTest, DestroyingTheCurrentListLeavesNone) {
     HWND w0 = Open(0);
     HWND w1 = Open(1);
-    ASSERT_NE(w0, nullptr);
-    ASSERT_NE(w1, nullptr);
+    ASSERT_TRUE(w0 && w1);
     EXPECT_EQ(GadgetListUse(nullptr), w1);
     WindowClose(1);
     EXPECT_EQ(GadgetListUse(nullptr), nullptr);
@@ -111,8 +109,7 @@ TEST_F(GadgetListTest, NoGadgetListFlagLeavesTheWindowAlone) {
 TEST_F(GadgetListTest, ContainerWithoutARecordKeepsTheStackInTheState) {
     HWND w0 = Open(0);
     HWND container = Open(1, WINDOW_NO_GADGET_LIST);
-    ASSERT_NE(w0, nullptr);
-    ASSERT_NE(container, nullptr);
+    ASSERT_TRUE(w0 && container);
     GadgetListState* state = GadgetListStateGet();
     int32_t* stack = state->stack;
     stack[0] = static_cast<int32_t>(reinterpret_cast<intptr_t>(container));
@@ -138,14 +135,14 @@ class GadgetListLeakTest : public RuntimeTest {
 
 TEST_F(GadgetListLeakTest, RepeatedListWindowsReturnEveryBlock) {
     for (int round = 0; round < 400; ++round) {
+        SCOPED_TRACE(round);
         HWND a = Open(0);
         HWND b = Open(1);
-        ASSERT_NE(a, nullptr) << "round " << round;
-        ASSERT_NE(b, nullptr) << "round " << round;
-        ASSERT_EQ(GadgetListUse(a), b) << "round " << round;
+        ASSERT_TRUE(a && b);
+        ASSERT_EQ(GadgetListUse(a), b);
         WindowClose(1);
         WindowClose(0);
-        ASSERT_EQ(GadgetListUse(nullptr), nullptr) << "round " << round;
+        ASSERT_EQ(GadgetListUse(nullptr), nullptr);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 
 #include "window/events.h"
@@ -13,10 +14,17 @@
 
 namespace {
 
-RECT OuterRect(HWND window) {
+using Edges = std::array<LONG, 4>; // left, top, right, bottom
+
+Edges OuterEdges(HWND window) {
     RECT r = {};
     GetWindowRect(window, &r);
-    return r;
+    return {r.left, r.top, r.right, r.bottom};
+}
+
+// The edges moved by the given amounts.
+Edges Moved(const Edges& e, LONG left, LONG top, LONG right, LONG bottom) {
+    return {e[0] + left, e[1] + top, e[2] + right, e[3] + bottom};
 }
 
 POINT Cursor() {
@@ -33,12 +41,6 @@ LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     if (message == WM_SIZING)
         ++sizingMessages;
     return CallWindowProcA(chainedProc, window, message, wParam, lParam);
-}
-
-void CountSizingMessages(HWND window) {
-    sizingMessages = 0;
-    chainedProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountingProc)));
 }
 
 // Pumps until the condition holds or about two seconds pass.
@@ -63,6 +65,7 @@ class LiveSizingTest : public RuntimeTest {
   protected:
     void SetUp() override {
         RuntimeTest::SetUp();
+        state_ = SizingStateGet();
         SystemParametersInfoA(SPI_GETDRAGFULLWINDOWS, 0, &savedFullDrag_, 0);
         SystemParametersInfoA(SPI_SETDRAGFULLWINDOWS, TRUE, nullptr, 0);
     }
@@ -82,6 +85,24 @@ class LiveSizingTest : public RuntimeTest {
         return window;
     }
 
+    bool SizingIs(int32_t active) {
+        return PumpUntil([&] { return state_->active == active; });
+    }
+    // Presses the left button at a point of the desktop; sizing must start.
+    bool Press(LONG x, LONG y) {
+        return XRun(MoveTo(x, y) + "; xdotool mousedown 1") == 0 && SizingIs(1);
+    }
+    // Moves the pointer with the button held and lets the sizing follow.
+    bool DragTo(LONG x, LONG y) {
+        bool moved = XRun(MoveTo(x, y)) == 0;
+        XPump(200);
+        return moved;
+    }
+    // Releases the button; sizing must end.
+    bool Release() { return XRun("xdotool mouseup 1") == 0 && SizingIs(0); }
+
+    SizingState* state_ = nullptr;
+
   private:
     BOOL savedFullDrag_ = FALSE;
 };
@@ -89,117 +110,92 @@ class LiveSizingTest : public RuntimeTest {
 TEST_F(LiveSizingTest, KeyboardSizingFromTheSystemMenu) {
     HWND window = OpenSizable();
     ASSERT_NE(window, nullptr);
-    SizingState* state = SizingStateGet();
     const POINT start = {640, 560};
     SetCursorPos(start.x, start.y);
     XPump(50);
-    RECT before = OuterRect(window);
+    const Edges before = OuterEdges(window);
 
     ASSERT_TRUE(XKeys("alt+space s"));
-    ASSERT_TRUE(PumpUntil([&] { return state->active == 1; })) << "sizing did not start";
-    EXPECT_EQ(state->edge, 0) << "no edge chosen yet";
-    EXPECT_EQ(state->restoreCursor, 1);
-    EXPECT_EQ(state->savedCursor.x, start.x);
-    EXPECT_EQ(state->savedCursor.y, start.y);
+    ASSERT_TRUE(SizingIs(1)) << "sizing did not start";
+    EXPECT_EQ(state_->edge, 0) << "no edge chosen yet";
+    EXPECT_EQ(state_->restoreCursor, 1);
+    EXPECT_EQ(state_->savedCursor.x, start.x);
+    EXPECT_EQ(state_->savedCursor.y, start.y);
     EXPECT_EQ(GetCapture(), window);
     EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, IDC_SIZEALL));
 
     ASSERT_TRUE(XKeys("Left"));
-    ASSERT_TRUE(PumpUntil([&] { return state->edge == WMSZ_LEFT; }));
+    ASSERT_TRUE(PumpUntil([&] { return state_->edge == WMSZ_LEFT; }));
     XPump(100);
-    POINT p = Cursor();
-    EXPECT_EQ(p.x, before.left) << "Left puts the cursor on the left border";
-    EXPECT_EQ(p.y, start.y);
-    RECT r = OuterRect(window);
-    EXPECT_EQ(r.left, before.left) << "choosing an edge does not size";
-    EXPECT_EQ(r.right, before.right);
+    EXPECT_EQ(Cursor().x, before[0]) << "Left puts the cursor on the left border";
+    EXPECT_EQ(Cursor().y, start.y);
+    EXPECT_EQ(OuterEdges(window), before) << "choosing an edge does not size";
 
     ASSERT_TRUE(XKeys("Left"));
-    ASSERT_TRUE(PumpUntil([&] { return OuterRect(window).left == before.left - 10; }));
+    ASSERT_TRUE(PumpUntil([&] { return OuterEdges(window)[0] == before[0] - 10; }));
     XPump(100);
-    r = OuterRect(window);
-    EXPECT_EQ(r.left, before.left - 10);
-    EXPECT_EQ(r.right, before.right);
-    EXPECT_EQ(r.top, before.top);
-    EXPECT_EQ(r.bottom, before.bottom);
-    EXPECT_EQ(state->active, 1);
+    EXPECT_EQ(OuterEdges(window), Moved(before, -10, 0, 0, 0));
+    EXPECT_EQ(state_->active, 1);
 
     ASSERT_TRUE(XKeys("Return"));
-    ASSERT_TRUE(PumpUntil([&] { return state->active == 0; })) << "Enter did not end sizing";
+    ASSERT_TRUE(SizingIs(0)) << "Enter did not end sizing";
     XPump(100);
     EXPECT_EQ(GetCapture(), nullptr);
-    p = Cursor();
-    EXPECT_EQ(p.x, start.x) << "the cursor returns to where it was";
-    EXPECT_EQ(p.y, start.y);
-    r = OuterRect(window);
-    EXPECT_EQ(r.left, before.left - 10) << "the size reached stays";
-    EXPECT_EQ(r.right, before.right);
+    EXPECT_EQ(Cursor().x, start.x) << "the cursor returns to where it was";
+    EXPECT_EQ(Cursor().y, start.y);
+    EXPECT_EQ(OuterEdges(window), Moved(before, -10, 0, 0, 0)) << "the size reached stays";
 }
 
 TEST_F(LiveSizingTest, UpThenLeftChoosesTopLeftAndTheMouseMovesThatCorner) {
     HWND window = OpenSizable();
     ASSERT_NE(window, nullptr);
-    SizingState* state = SizingStateGet();
-    RECT before = OuterRect(window);
+    const Edges before = OuterEdges(window);
 
     ASSERT_TRUE(XKeys("alt+space s"));
-    ASSERT_TRUE(PumpUntil([&] { return state->active == 1; }));
+    ASSERT_TRUE(SizingIs(1));
     ASSERT_TRUE(XKeys("Up"));
-    ASSERT_TRUE(PumpUntil([&] { return state->edge == WMSZ_TOP; }));
+    ASSERT_TRUE(PumpUntil([&] { return state_->edge == WMSZ_TOP; }));
     ASSERT_TRUE(XKeys("Left"));
-    ASSERT_TRUE(PumpUntil([&] { return state->edge == WMSZ_TOPLEFT; }));
+    ASSERT_TRUE(PumpUntil([&] { return state_->edge == WMSZ_TOPLEFT; }));
     XPump(100);
-    POINT p = Cursor();
-    EXPECT_EQ(p.x, before.left + 2);
-    EXPECT_EQ(p.y, before.top + 2);
-    RECT r = OuterRect(window);
-    EXPECT_EQ(r.left, before.left) << "no jump when the edge is chosen";
-    EXPECT_EQ(r.top, before.top);
+    const POINT p = Cursor();
+    EXPECT_EQ(p.x, before[0] + 2);
+    EXPECT_EQ(p.y, before[1] + 2);
+    EXPECT_EQ(OuterEdges(window), before) << "no jump when the edge is chosen";
 
     // Inward: under the virtual desktop a pointer that leaves the window without a button
     // held is reported to the window under it, capture or not.
     ASSERT_EQ(XRun(MoveTo(p.x + 30, p.y + 20)), 0);
-    ASSERT_TRUE(PumpUntil([&] { return OuterRect(window).left == before.left + 30; }));
-    r = OuterRect(window);
-    EXPECT_EQ(r.top, before.top + 20);
-    EXPECT_EQ(r.right, before.right);
-    EXPECT_EQ(r.bottom, before.bottom);
+    ASSERT_TRUE(PumpUntil([&] { return OuterEdges(window)[0] == before[0] + 30; }));
+    EXPECT_EQ(OuterEdges(window), Moved(before, 30, 20, 0, 0));
 
     ASSERT_TRUE(XKeys("Escape"));
-    ASSERT_TRUE(PumpUntil([&] { return state->active == 0; }));
-    EXPECT_EQ(OuterRect(window).left, before.left + 30) << "Escape keeps the size reached";
+    ASSERT_TRUE(SizingIs(0));
+    EXPECT_EQ(OuterEdges(window)[0], before[0] + 30) << "Escape keeps the size reached";
 }
 
 TEST_F(LiveSizingTest, MouseDragOnTheBottomRightBorderObeysTheLimits) {
     HWND window = OpenSizable();
     ASSERT_NE(window, nullptr);
-    SizingState* state = SizingStateGet();
-    CountSizingMessages(window);
-    RECT before = OuterRect(window);
-    POINT grip = {before.right - 2, before.bottom - 2};
+    sizingMessages = 0;
+    chainedProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountingProc)));
+    Edges before = OuterEdges(window);
 
-    ASSERT_EQ(XRun(MoveTo(grip.x, grip.y) + "; xdotool mousedown 1"), 0);
     // Control is back here while the button is held: the platform's modal loop is not running.
-    ASSERT_TRUE(PumpUntil([&] { return state->active == 1; })) << "sizing did not start";
-    EXPECT_EQ(state->edge, WMSZ_BOTTOMRIGHT);
+    ASSERT_TRUE(Press(before[2] - 2, before[3] - 2)) << "sizing did not start";
+    EXPECT_EQ(state_->edge, WMSZ_BOTTOMRIGHT);
     EXPECT_EQ(GetCapture(), window);
-
-    ASSERT_EQ(XRun(MoveTo(grip.x + 60, grip.y + 40)), 0);
-    ASSERT_TRUE(PumpUntil([&] { return OuterRect(window).right == before.right + 60; }));
-    EXPECT_EQ(OuterRect(window).bottom, before.bottom + 40);
+    ASSERT_EQ(XRun(MoveTo(before[2] + 58, before[3] + 38)), 0);
+    ASSERT_TRUE(PumpUntil([&] { return OuterEdges(window)[2] == before[2] + 60; }));
+    EXPECT_EQ(OuterEdges(window), Moved(before, 0, 0, 60, 40));
     EXPECT_GT(sizingMessages, 0);
-
     // Far past the left and top edges: the platform's minimum tracking size holds.
-    ASSERT_EQ(XRun(MoveTo(before.left - 100, before.top - 100)), 0);
-    XPump(200);
-    RECT r = OuterRect(window);
-    EXPECT_EQ(r.left, before.left);
-    EXPECT_EQ(r.top, before.top);
-    EXPECT_EQ(r.right - r.left, GetSystemMetrics(SM_CXMINTRACK));
-    EXPECT_EQ(r.bottom - r.top, GetSystemMetrics(SM_CYMINTRACK));
-
-    ASSERT_EQ(XRun("xdotool mouseup 1"), 0);
-    ASSERT_TRUE(PumpUntil([&] { return state->active == 0; }));
+    ASSERT_TRUE(DragTo(before[0] - 100, before[1] - 100));
+    EXPECT_EQ(OuterEdges(window),
+              Edges({before[0], before[1], before[0] + GetSystemMetrics(SM_CXMINTRACK),
+                     before[1] + GetSystemMetrics(SM_CYMINTRACK)}));
+    ASSERT_TRUE(Release());
     EXPECT_EQ(GetCapture(), nullptr);
 
     // The record's own limits apply on the next sizing.
@@ -208,42 +204,30 @@ TEST_F(LiveSizingTest, MouseDragOnTheBottomRightBorderObeysTheLimits) {
     record->minimumHeight = 150;
     record->maximumWidth = 420;
     record->maximumHeight = 330;
-    before = OuterRect(window);
-    grip = {before.right - 2, before.bottom - 2};
-    ASSERT_EQ(XRun(MoveTo(grip.x, grip.y) + "; xdotool mousedown 1"), 0);
-    ASSERT_TRUE(PumpUntil([&] { return state->active == 1; }));
-    ASSERT_EQ(XRun(MoveTo(before.left + 5, before.top + 5)), 0);
-    XPump(200);
-    r = OuterRect(window);
-    EXPECT_EQ(r.right - r.left, 250);
-    EXPECT_EQ(r.bottom - r.top, 150);
-    ASSERT_EQ(XRun(MoveTo(900, 700)), 0);
-    XPump(200);
-    r = OuterRect(window);
-    EXPECT_EQ(r.right - r.left, 420);
-    EXPECT_EQ(r.bottom - r.top, 330);
-    ASSERT_EQ(XRun("xdotool mouseup 1"), 0);
-    ASSERT_TRUE(PumpUntil([&] { return state->active == 0; }));
+    before = OuterEdges(window);
+    ASSERT_TRUE(Press(before[2] - 2, before[3] - 2));
+    const struct {
+        LONG x, y, width, height;
+    } drags[] = {{before[0] + 5, before[1] + 5, 250, 150}, {900, 700, 420, 330}};
+    for (const auto& d : drags) {
+        ASSERT_TRUE(DragTo(d.x, d.y));
+        EXPECT_EQ(OuterEdges(window),
+                  Edges({before[0], before[1], before[0] + d.width, before[1] + d.height}));
+    }
+    ASSERT_TRUE(Release());
 }
 
 TEST_F(LiveSizingTest, ToolWindowNarrowsToOnePixel) {
     HWND window = OpenSizable(WINDOW_TOOL | WS_THICKFRAME | WS_SYSMENU);
     ASSERT_NE(window, nullptr);
-    SizingState* state = SizingStateGet();
-    RECT before = OuterRect(window);
-    int middle = (before.top + before.bottom) / 2;
-
-    ASSERT_EQ(XRun(MoveTo(before.right - 2, middle) + "; xdotool mousedown 1"), 0);
-    ASSERT_TRUE(PumpUntil([&] { return state->active == 1; }));
-    EXPECT_EQ(state->edge, WMSZ_RIGHT);
-    EXPECT_EQ(state->limits.ptMinTrackSize.x, 1);
-    ASSERT_EQ(XRun(MoveTo(before.left - 50, middle)), 0);
-    XPump(200);
-    RECT r = OuterRect(window);
-    EXPECT_EQ(r.right - r.left, 1);
-    EXPECT_EQ(r.left, before.left);
-    ASSERT_EQ(XRun("xdotool mouseup 1"), 0);
-    ASSERT_TRUE(PumpUntil([&] { return state->active == 0; }));
+    const Edges before = OuterEdges(window);
+    const LONG middle = (before[1] + before[3]) / 2;
+    ASSERT_TRUE(Press(before[2] - 2, middle));
+    EXPECT_EQ(state_->edge, WMSZ_RIGHT);
+    EXPECT_EQ(state_->limits.ptMinTrackSize.x, 1);
+    ASSERT_TRUE(DragTo(before[0] - 50, middle));
+    EXPECT_EQ(OuterEdges(window), Edges({before[0], before[1], before[0] + 1, before[3]}));
+    ASSERT_TRUE(Release());
 }
 
 // One sizing state serves every numbered window: a key that reaches another numbered window
@@ -252,33 +236,22 @@ TEST_F(LiveSizingTest, KeysOfAnotherWindowSizeOnlyTheWindowBeingSized) {
     // Away from the pointer, whose moves over it would size the window too.
     HWND other = reinterpret_cast<HWND>(WindowOpen(1, 10, 10, 150, 100, "other", 0));
     ASSERT_NE(other, nullptr);
-    RECT otherBefore = OuterRect(other);
+    const Edges otherBefore = OuterEdges(other);
     HWND window = OpenSizable();
     ASSERT_NE(window, nullptr);
-    SizingState* state = SizingStateGet();
-    RECT before = OuterRect(window);
+    const Edges before = OuterEdges(window);
 
     // With the button held the pointer stays grabbed by the sized window, so the cursor
     // placed by the key is not overtaken by a move reported through the desktop.
-    ASSERT_EQ(XRun(MoveTo(before.right - 2, before.bottom - 2) + "; xdotool mousedown 1"), 0);
-    ASSERT_TRUE(PumpUntil([&] { return state->active == 1; }));
+    ASSERT_TRUE(Press(before[2] - 2, before[3] - 2));
     XPump(100);
-    ASSERT_EQ(Cursor().x, before.right - 2);
+    ASSERT_EQ(Cursor().x, before[2] - 2);
 
     SendMessageA(other, WM_KEYDOWN, VK_LEFT, 0);
     XPump(100);
-    RECT r = OuterRect(other);
-    EXPECT_EQ(r.left, otherBefore.left);
-    EXPECT_EQ(r.top, otherBefore.top);
-    EXPECT_EQ(r.right, otherBefore.right);
-    EXPECT_EQ(r.bottom, otherBefore.bottom);
-    r = OuterRect(window);
-    EXPECT_EQ(r.right, before.right - 10);
-    EXPECT_EQ(r.left, before.left);
-    EXPECT_EQ(r.bottom, before.bottom);
-
-    ASSERT_EQ(XRun("xdotool mouseup 1"), 0);
-    ASSERT_TRUE(PumpUntil([&] { return state->active == 0; }));
+    EXPECT_EQ(OuterEdges(other), otherBefore);
+    EXPECT_EQ(OuterEdges(window), Moved(before, 0, 0, -10, 0));
+    ASSERT_TRUE(Release());
 }
 
 // The capture goes with a destroyed window without a capture change reaching its procedure;
@@ -286,17 +259,15 @@ TEST_F(LiveSizingTest, KeysOfAnotherWindowSizeOnlyTheWindowBeingSized) {
 TEST_F(LiveSizingTest, ClosingTheSizedWindowEndsSizing) {
     HWND window = OpenSizable();
     ASSERT_NE(window, nullptr);
-    SizingState* state = SizingStateGet();
-    RECT before = OuterRect(window);
-    ASSERT_EQ(XRun(MoveTo(before.right - 2, before.bottom - 2) + "; xdotool mousedown 1"), 0);
-    ASSERT_TRUE(PumpUntil([&] { return state->active == 1; }));
+    const Edges before = OuterEdges(window);
+    ASSERT_TRUE(Press(before[2] - 2, before[3] - 2));
     WindowClose(0);
     XPump(100);
     HWND next =
         reinterpret_cast<HWND>(WindowOpen(1, 100, 100, 200, 100, "next", WS_OVERLAPPEDWINDOW));
     ASSERT_NE(next, nullptr);
     EXPECT_EQ(LiveSizing(next, WM_MOUSEMOVE, 0, 0), static_cast<LRESULT>(NOT_HANDLED));
-    EXPECT_EQ(state->active, 0);
+    EXPECT_EQ(state_->active, 0);
 }
 
 TEST_F(LiveSizingTest, FullWindowDraggingOffLeavesSizingToTheSystem) {
@@ -305,12 +276,12 @@ TEST_F(LiveSizingTest, FullWindowDraggingOffLeavesSizingToTheSystem) {
     SystemParametersInfoA(SPI_SETDRAGFULLWINDOWS, FALSE, nullptr, 0);
     EXPECT_EQ(LiveSizing(window, WM_SYSCOMMAND, SC_SIZE | WMSZ_RIGHT, 0),
               static_cast<LRESULT>(NOT_HANDLED));
-    EXPECT_EQ(SizingStateGet()->active, 0);
+    EXPECT_EQ(state_->active, 0);
     // Moving is always the system's.
     SystemParametersInfoA(SPI_SETDRAGFULLWINDOWS, TRUE, nullptr, 0);
     EXPECT_EQ(LiveSizing(window, WM_SYSCOMMAND, SC_MOVE | 2, 0), static_cast<LRESULT>(NOT_HANDLED));
     EXPECT_EQ(LiveSizing(window, WM_MOUSEMOVE, 0, 0), static_cast<LRESULT>(NOT_HANDLED));
-    EXPECT_EQ(SizingStateGet()->active, 0);
+    EXPECT_EQ(state_->active, 0);
 }
 
 } // namespace

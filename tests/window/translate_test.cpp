@@ -23,13 +23,22 @@ constexpr uint32_t PLAIN_FLAGS = WS_OVERLAPPEDWINDOW | WINDOW_SCREEN_CENTERED;
 
 HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
 
+// A class of the test's own windows; it lives as long as the test program.
+void RegisterTestClass(const char* name, WNDPROC procedure) {
+    WNDCLASSA c = {};
+    c.lpfnWndProc = procedure;
+    c.hInstance = Instance();
+    c.lpszClassName = name;
+    RegisterClassA(&c);
+}
+
 class TranslateTest : public EventRuntime {
   protected:
     void SetUp() override {
         EventRuntime::SetUp();
         ASSERT_NE(WindowOpen(0, 0, 0, 400, 300, "translate", PLAIN_FLAGS), 0);
         window_ = WindowNativeHandle(0);
-        Settle(100);
+        XPump(100);
         DrainQueue();
     }
 
@@ -46,7 +55,7 @@ class TranslateTest : public EventRuntime {
     Codes MakeActive(HWND w) {
         SetForegroundWindow(w);
         SetActiveWindow(w);
-        return Settle(100);
+        return XPump(100);
     }
 
     HWND window_ = nullptr;
@@ -74,11 +83,7 @@ TEST_F(TranslateTest, RecordHookComesBeforeTheProcessHook) {
 
 TEST_F(TranslateTest, MessagesOfWindowsWithoutANumber) {
     // A window of the same procedure that carries no number (and has no numbered parent).
-    WNDCLASSA plain = {};
-    plain.lpfnWndProc = WindowClassProc;
-    plain.hInstance = Instance();
-    plain.lpszClassName = "OneboxPlainTranslate";
-    RegisterClassA(&plain);
+    RegisterTestClass("OneboxPlainTranslate", WindowClassProc);
     HWND loose = CreateWindowExA(0, "OneboxPlainTranslate", "loose", WS_OVERLAPPEDWINDOW, 0, 0, 100,
                                  100, nullptr, nullptr, Instance(), nullptr);
     ASSERT_NE(loose, nullptr);
@@ -103,32 +108,19 @@ TEST_F(TranslateTest, MessagesOfWindowsWithoutANumber) {
         {"timer of a child", inner, WM_TIMER, 3, 0, 0},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(WindowTranslate(c.target, c.message, c.wParam, 0), c.result) << c.name;
-        EXPECT_EQ(Fields().window, c.window) << c.name;
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(WindowTranslate(c.target, c.message, c.wParam, 0), c.result);
+        EXPECT_EQ(Fields().window, c.window);
     }
     // None of them queued an event, and the close request left the window alone.
     EXPECT_EQ(DrainQueue(), Codes());
     EXPECT_TRUE(IsWindow(loose));
-    DestroyWindow(inner);
     DestroyWindow(loose);
-    UnregisterClassA("OneboxPlainTranslate", Instance());
-}
-
-TEST_F(TranslateTest, MoveOfAChildBelongsToItsWindow) {
-    WNDCLASSA plain = {};
-    plain.lpfnWndProc = WindowClassProc;
-    plain.hInstance = Instance();
-    plain.lpszClassName = "OneboxChildTranslate";
-    RegisterClassA(&plain);
-    HWND inner = CreateWindowExA(0, "OneboxChildTranslate", "", WS_CHILD | WS_VISIBLE, 0, 0, 50, 50,
-                                 window_, nullptr, Instance(), nullptr);
-    DrainQueue();
+    // A move of the child is its window's.
     SendMessageA(inner, WM_MOVE, 0, 0);
-    EXPECT_EQ(EventTake(), EVENT_WINDOW_MOVED);
+    EXPECT_EQ(DrainQueue(), Codes({EVENT_WINDOW_MOVED}));
     EXPECT_EQ(Fields().item, 0);
     EXPECT_EQ(Fields().window, 0);
-    DestroyWindow(inner);
-    UnregisterClassA("OneboxChildTranslate", Instance());
 }
 
 LRESULT EraseAnswer(HDC, HWND) { return 77; }
@@ -154,15 +146,18 @@ TEST_F(TranslateTest, MinMaxInfoTakesTheRecordsLimits) {
     MINMAXINFO original = {};
     original.ptMinTrackSize = {100, 50};
     original.ptMaxTrackSize = {2000, 1500};
-    MINMAXINFO info = original;
-    EXPECT_EQ(WindowTranslate(window_, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info)), 0);
+    auto limits = [&](HWND window) {
+        MINMAXINFO info = original;
+        EXPECT_EQ(WindowTranslate(window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info)), 0);
+        return info;
+    };
+    MINMAXINFO info = limits(window_);
     EXPECT_EQ(std::memcmp(&info, &original, sizeof info), 0) << "no limits: unchanged";
 
     WindowRecord* record = WindowRecordLookup(0);
     record->minimumWidth = 300;
     record->maximumHeight = 400;
-    info = original;
-    WindowTranslate(window_, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+    info = limits(window_);
     EXPECT_EQ(info.ptMinTrackSize.x, 300);
     EXPECT_EQ(info.ptMinTrackSize.y, 50);
     EXPECT_EQ(info.ptMaxTrackSize.x, 2000);
@@ -178,8 +173,7 @@ TEST_F(TranslateTest, MinMaxInfoTakesTheRecordsLimits) {
     record->maximumHeight = 0;
 
     ASSERT_NE(WindowOpen(1, 10, 10, 100, 40, "tool", WINDOW_TOOL), 0);
-    info = original;
-    WindowTranslate(WindowNativeHandle(1), WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+    info = limits(WindowNativeHandle(1));
     EXPECT_EQ(info.ptMinTrackSize.x, 1) << "a tool window without a minimum may be 1 wide";
     EXPECT_EQ(info.ptMinTrackSize.y, 50);
 }
@@ -193,20 +187,13 @@ LRESULT CALLBACK CountingProc(HWND w, UINT message, WPARAM wParam, LPARAM lParam
 }
 
 TEST_F(TranslateTest, ColourChangeReachesEveryDescendant) {
-    WNDCLASSA counting = {};
-    counting.lpfnWndProc = CountingProc;
-    counting.hInstance = Instance();
-    counting.lpszClassName = "OneboxCounting";
-    RegisterClassA(&counting);
+    RegisterTestClass("OneboxCounting", CountingProc);
     HWND a = Child("OneboxCounting", 0, 1, 0);
     Child("OneboxCounting", 0, 2, 70);
     Child("OneboxCounting", 0, 3, 0, a); // a grandchild
     colourChanges = 0;
     EXPECT_EQ(WindowTranslate(window_, WM_SYSCOLORCHANGE, 0, 0), NOT_HANDLED);
     EXPECT_EQ(colourChanges, 3);
-    DestroyWindow(a);
-    DestroyWindow(GetDlgItem(window_, 2));
-    UnregisterClassA("OneboxCounting", Instance());
 }
 
 TEST_F(TranslateTest, IconMessageQueuesMouseActions) {
@@ -289,15 +276,16 @@ TEST_F(TranslateTest, ControlMessagesGoToTheirGadget) {
         {"no control", WM_HSCROLL, nullptr, false},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         forwarded = {};
         LRESULT r = WindowTranslate(window_, c.message, MAKEWPARAM(12, 0),
                                     reinterpret_cast<LPARAM>(c.control));
-        EXPECT_EQ(forwarded.calls, c.forwarded ? 1 : 0) << c.name;
+        EXPECT_EQ(forwarded.calls, c.forwarded ? 1 : 0);
         if (c.forwarded) {
-            EXPECT_EQ(forwarded.gadget, gadget) << c.name;
-            EXPECT_EQ(forwarded.parent, window_) << c.name;
-            EXPECT_EQ(forwarded.message, c.message) << c.name;
-            EXPECT_EQ(r, c.message == WM_COMMAND ? 0 : 909) << c.name;
+            EXPECT_EQ(forwarded.gadget, gadget);
+            EXPECT_EQ(forwarded.parent, window_);
+            EXPECT_EQ(forwarded.message, c.message);
+            EXPECT_EQ(r, c.message == WM_COMMAND ? 0 : 909);
         }
     }
     // A forwarded command is the gadget's: no immediate event.
@@ -314,18 +302,29 @@ TEST_F(TranslateTest, ControlMessagesGoToTheirGadget) {
 }
 
 TEST_F(TranslateTest, ActivationGivesTheFocusBackToTheChildThatHadIt) {
-    HWND first = Child("EDIT", WS_TABSTOP | WS_BORDER, 1, 0);
+    Child("EDIT", WS_TABSTOP | WS_BORDER, 1, 0);
     HWND second = Child("EDIT", WS_TABSTOP | WS_BORDER, 2, 100);
-    ASSERT_NE(WindowOpen(1, 50, 50, 200, 100, "other", PLAIN_FLAGS), 0);
+    ASSERT_NE(WindowOpen(1, 10, 10, 200, 100, "other", 0), 0);
     HWND other = WindowNativeHandle(1);
-
+    SetWindowPos(other, HWND_TOP, 10, 10, 0, 0, SWP_NOSIZE);
     MakeActive(window_);
     SetFocus(second);
     ASSERT_EQ(GetFocus(), second);
-    MakeActive(other);
+
+    // Real clicks on the other window's caption, then on this window's, where they do not
+    // overlap.
+    RECT o, w;
+    GetWindowRect(other, &o);
+    GetWindowRect(window_, &w);
+    ASSERT_TRUE(XClick((o.left + o.right) / 2, o.top + 8));
+    XPump(150);
     EXPECT_EQ(GetActiveWindow(), other);
     EXPECT_EQ(GetPropA(window_, "QW_Focus"), second);
-    Codes codes = MakeActive(window_);
+    Codes codes;
+    ASSERT_TRUE(XClick(w.right - 80, w.top + 8, &codes));
+    for (int32_t code : XPump(150))
+        codes.push_back(code);
+    EXPECT_EQ(GetActiveWindow(), window_);
     EXPECT_EQ(GetFocus(), second);
     EXPECT_EQ(Only(codes, {EVENT_WINDOW_ACTIVATED}), Codes({EVENT_WINDOW_ACTIVATED}));
     EXPECT_EQ(EventStateGet()->last.window, 0);
@@ -335,28 +334,10 @@ TEST_F(TranslateTest, ActivationGivesTheFocusBackToTheChildThatHadIt) {
     DestroyWindow(second);
     MakeActive(window_);
     EXPECT_NE(GetFocus(), second);
-    (void)first;
-}
-
-TEST_F(TranslateTest, ActivationByRealClicks) {
-    HWND edit = Child("EDIT", WS_TABSTOP | WS_BORDER, 1, 0);
-    Child("EDIT", WS_TABSTOP | WS_BORDER, 2, 100);
-    ASSERT_NE(WindowOpen(1, 10, 10, 200, 100, "other", 0), 0);
-    HWND other = WindowNativeHandle(1);
-    SetWindowPos(other, HWND_TOP, 10, 10, 0, 0, SWP_NOSIZE);
-    MakeActive(window_);
-    SetFocus(edit);
-    RECT o, w;
-    GetWindowRect(other, &o);
-    GetWindowRect(window_, &w);
-    // Click the other window's caption, then this window's caption, where they do not overlap.
-    ASSERT_TRUE(XClick((o.left + o.right) / 2, o.top + 8));
-    Settle(150);
-    EXPECT_EQ(GetActiveWindow(), other);
-    ASSERT_TRUE(XClick(w.right - 80, w.top + 8));
-    Settle(150);
-    EXPECT_EQ(GetActiveWindow(), window_);
-    EXPECT_EQ(GetFocus(), edit);
+    // Destruction removes the stored focus.
+    SetPropA(window_, "QW_Focus", window_);
+    EXPECT_EQ(WindowTranslate(window_, WM_NCDESTROY, 0, 0), 1);
+    EXPECT_EQ(GetPropA(window_, "QW_Focus"), nullptr);
 }
 
 TEST_F(TranslateTest, MdiFrameGetsWhatTheTranslationLeaves) {
@@ -376,12 +357,6 @@ TEST_F(TranslateTest, MdiFrameGetsWhatTheTranslationLeaves) {
     EXPECT_EQ(SendMessageA(window_, WM_CLOSE, 0, 0), 0);
     EXPECT_TRUE(IsWindow(window_));
     RemovePropA(window_, "QW_MDI_Gadget");
-}
-
-TEST_F(TranslateTest, DestroyRemovesTheStoredFocus) {
-    SetPropA(window_, "QW_Focus", window_);
-    EXPECT_EQ(WindowTranslate(window_, WM_NCDESTROY, 0, 0), 1);
-    EXPECT_EQ(GetPropA(window_, "QW_Focus"), nullptr);
 }
 
 // Focus stepping over a row of controls: tab stops, and controls that are not (disabled,
@@ -440,13 +415,12 @@ TEST_F(FocusTest, FocusInsideAnAddressControlStepsFromTheControl) {
     ASSERT_NE(field, nullptr);
     // The address control was made last, so it is the last tab stop: forward wraps to the
     // first, backward goes to the one before the control, not to a field of its own.
-    SetFocus(field);
-    ASSERT_EQ(GetFocus(), field);
-    FocusStep(0);
-    EXPECT_EQ(GetFocus(), stops_[0]);
-    SetFocus(field);
-    FocusStep(1);
-    EXPECT_EQ(GetFocus(), stops_[2]);
+    for (auto [backward, to] : {std::pair(0, stops_[0]), std::pair(1, stops_[2])}) {
+        SetFocus(field);
+        ASSERT_EQ(GetFocus(), field);
+        FocusStep(backward);
+        EXPECT_EQ(GetFocus(), to) << backward;
+    }
 }
 
 TEST_F(FocusTest, RealTabAndShiftTabWrapAround) {
@@ -458,12 +432,11 @@ TEST_F(FocusTest, RealTabAndShiftTabWrapAround) {
         {"Tab", stops_[1]},       {"Tab", stops_[2]},       {"Tab", stops_[0]},
         {"shift+Tab", stops_[2]}, {"shift+Tab", stops_[1]}, {"Tab Tab Tab Tab", stops_[2]},
     };
-    int index = 0;
-    for (const Case& c : cases) {
-        ASSERT_TRUE(XKeys(c.keys)) << index;
-        Settle(100);
-        EXPECT_EQ(GetFocus(), c.to) << "case " << index << " (" << c.keys << ")";
-        ++index;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(testing::Message() << "case " << i << " (" << cases[i].keys << ")");
+        ASSERT_TRUE(XKeys(cases[i].keys));
+        XPump(100);
+        EXPECT_EQ(GetFocus(), cases[i].to);
     }
 }
 
@@ -478,7 +451,7 @@ TEST_F(FocusTest, TabInAnEditableRichEditStaysThereButNotWhenReadOnly) {
     ASSERT_EQ(GetFocus(), rich);
 
     ASSERT_TRUE(XKeys("a Tab b"));
-    Settle(100);
+    XPump(100);
     EXPECT_EQ(GetFocus(), rich);
     char text[32] = {};
     GetWindowTextA(rich, text, sizeof text);
@@ -486,7 +459,7 @@ TEST_F(FocusTest, TabInAnEditableRichEditStaysThereButNotWhenReadOnly) {
 
     SendMessageA(rich, EM_SETREADONLY, TRUE, 0);
     ASSERT_TRUE(XKeys("Tab"));
-    Settle(100);
+    XPump(100);
     EXPECT_NE(GetFocus(), rich);
     EXPECT_TRUE(GetFocus() == stops_[0] || GetFocus() == stops_[1] || GetFocus() == stops_[2]);
 
@@ -494,7 +467,7 @@ TEST_F(FocusTest, TabInAnEditableRichEditStaysThereButNotWhenReadOnly) {
     SendMessageA(rich, EM_SETREADONLY, FALSE, 0);
     SetFocus(rich);
     ASSERT_TRUE(XKeys("shift+Tab"));
-    Settle(100);
+    XPump(100);
     EXPECT_NE(GetFocus(), rich);
 }
 

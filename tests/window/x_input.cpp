@@ -111,8 +111,6 @@ bool XFocus(HWND window) {
     return focus.empty() || XRun(focus) == 0;
 }
 
-bool XFocusDesktop() { return XFocus(nullptr); }
-
 bool XKeyboardReaches(HWND window) {
     if (!window)
         window = GetForegroundWindow();
@@ -145,31 +143,6 @@ bool XKeys(const std::string& keys, std::vector<int32_t>* codes) {
     if (!XKeyboardReaches(nullptr))
         return false;
     return XRun("xdotool key --delay 60 " + keys, codes) == 0;
-}
-
-bool XMouseMove(int x, int y, std::vector<int32_t>* codes) {
-    char text[96];
-    std::snprintf(text, sizeof text, " %d %d", x, y);
-    return XRun(std::string("xdotool mousemove --sync --window ") + DESKTOP + text, codes) == 0;
-}
-
-bool XDrag(int x0, int y0, int x1, int y1, int steps, std::vector<int32_t>* codes) {
-    if (steps < 1)
-        steps = 1;
-    std::string script = std::string("d=") + DESKTOP + "; xdotool mousemove --window $d";
-    char text[96];
-    std::snprintf(text, sizeof text, " %d %d", x0, y0);
-    script += text;
-    script += " && sleep 0.1 && xdotool mousedown 1 && sleep 0.1";
-    for (int i = 1; i <= steps; ++i) {
-        std::snprintf(text, sizeof text, " %d %d", x0 + (x1 - x0) * i / steps,
-                      y0 + (y1 - y0) * i / steps);
-        script += " && xdotool mousemove --window $d";
-        script += text;
-        script += " && sleep 0.05";
-    }
-    script += " && sleep 0.1 && xdotool mouseup 1";
-    return XRun(script, codes) == 0;
 }
 
 bool XClick(int x, int y, std::vector<int32_t>* codes) {

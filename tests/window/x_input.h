@@ -21,9 +21,6 @@ int XRun(const std::string& shellCommand, std::vector<int32_t>* codes = nullptr,
 // instead makes Wine take the foreground away from the application (its focus-out handling
 // activates the desktop), and keys then reach no application window at all.
 bool XFocus(HWND window = nullptr);
-// Kept for callers written against the first version of this helper: it now does what
-// XFocus() does, the only X focus under which keys reach the application.
-bool XFocusDesktop();
 
 // Makes sure that real keys reach the application: focuses the window's (by default the
 // foreground window's) X window, sends Shift and checks that a key message arrived; if not,
@@ -35,14 +32,6 @@ bool XKeyboardReaches(HWND window = nullptr);
 // Checks that keys reach the foreground window (above) and sends keys as real input (xdotool key
 // syntax: "Tab", "shift+Tab", "alt+F4", several separated by spaces).
 bool XKeys(const std::string& keys, std::vector<int32_t>* codes = nullptr);
-
-// Moves the pointer to desktop coordinates (the Win32 screen coordinates of the 1024x768
-// virtual desktop).
-bool XMouseMove(int x, int y, std::vector<int32_t>* codes = nullptr);
-
-// Presses the left button at (x0, y0), moves to (x1, y1) in the given number of steps and
-// releases it there.
-bool XDrag(int x0, int y0, int x1, int y1, int steps, std::vector<int32_t>* codes = nullptr);
 
 // Clicks the left button at desktop coordinates.
 bool XClick(int x, int y, std::vector<int32_t>* codes = nullptr);
