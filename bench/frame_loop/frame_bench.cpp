@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/program_window.h"
+
 namespace {
 
 struct Rate {
@@ -109,24 +111,6 @@ Rate BareLoop(double seconds) {
     return rate;
 }
 
-struct FoundWindow {
-    DWORD processId;
-    HWND window;
-};
-
-BOOL CALLBACK FindProgramWindow(HWND window, LPARAM parameter) {
-    FoundWindow* found = reinterpret_cast<FoundWindow*>(parameter);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    char name[64] = {};
-    GetClassNameA(window, name, sizeof name);
-    if (owner == found->processId && std::string(name) == "WindowClass_0") {
-        found->window = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // The program's own loop, counted by its benchmark build, closed by WM_CLOSE after the time.
 Rate ProgramLoop(double seconds) {
     Rate rate = {0, 0};
@@ -148,15 +132,12 @@ Rate ProgramLoop(double seconds) {
         std::fprintf(stderr, "frame_bench: cannot start %s\n", path.c_str());
         return rate;
     }
-    FoundWindow found = {process.dwProcessId, nullptr};
-    for (int i = 0; i < 400 && !found.window; i++) {
-        EnumWindows(FindProgramWindow, reinterpret_cast<LPARAM>(&found));
-        if (!found.window)
-            Sleep(50);
-    }
-    if (found.window) {
+    HWND window = nullptr;
+    for (int i = 0; i < 400 && !(window = ProgramWindow(process.dwProcessId)); i++)
+        Sleep(50);
+    if (window) {
         Sleep(static_cast<DWORD>(seconds * 1000));
-        PostMessageA(found.window, WM_CLOSE, 0, 0);
+        PostMessageA(window, WM_CLOSE, 0, 0);
     }
     if (WaitForSingleObject(process.hProcess, 20000) != WAIT_OBJECT_0)
         TerminateProcess(process.hProcess, 99);

@@ -13,6 +13,7 @@
 #include "image/decoder.h"
 #include "image/image.h"
 #include "screen/screen.h"
+#include "tools/program_window.h"
 #include "window_support.h"
 #include "x_input.h"
 
@@ -27,24 +28,6 @@ std::string WinePath(const char* unixPath) {
         if (c == '/')
             c = '\\';
     return path;
-}
-
-struct FoundWindow {
-    DWORD processId;
-    HWND window;
-};
-
-BOOL CALLBACK FindProcessWindow(HWND window, LPARAM parameter) {
-    FoundWindow* found = reinterpret_cast<FoundWindow*>(parameter);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    char name[64] = {};
-    GetClassNameA(window, name, sizeof name);
-    if (owner == found->processId && std::string(name) == "WindowClass_0") {
-        found->window = window;
-        return FALSE;
-    }
-    return TRUE;
 }
 
 // Tests bring the runtime up and down many times in one process, each time on a new heap: a
@@ -110,14 +93,11 @@ class ProgramTest : public RuntimeTest {
     }
 
     HWND WaitForWindow(DWORD timeout) {
-        FoundWindow found = {process_.dwProcessId, nullptr};
+        HWND window = nullptr;
         DWORD start = GetTickCount();
-        while (!found.window && GetTickCount() - start < timeout) {
-            EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&found));
-            if (!found.window)
-                XPump(20);
-        }
-        return found.window;
+        while (!(window = ProgramWindow(process_.dwProcessId)) && GetTickCount() - start < timeout)
+            XPump(20);
+        return window;
     }
 
     PROCESS_INFORMATION process_ = {};
