@@ -42,7 +42,6 @@ gl | vulkan) ;;
 esac
 export ONEBOX_RENDERER=$renderer
 
-title="OpenScreen() or ClearScreen()-Bug - You should not see more then one black box. If you see more - it's a bug."
 build=${ONEBOX_BUILD_DIR:-build/mingw}
 exe=${ONEBOX_RUN_EXE:-$build/app/onebox.exe}
 checker=$build/tools/checker/onebox-check
@@ -77,57 +76,22 @@ if [ -n "${DISPLAY:-}" ] && [ "${ONEBOX_HEADLESS:-0}" != 1 ]; then
     exit 0
 fi
 
-# Headless: the runner starts its own Xvfb and says which display through this file.
-display_file=$(mktemp)
-trap 'rm -f "$display_file"' EXIT
+# Headless: the runner starts its own Xvfb and says which display through a file.
+. tools/headless.sh
+trap headless_cleanup EXIT
 # shellcheck disable=SC2086 # the arguments are meant to split
-ONEBOX_HEADLESS=1 ONEBOX_DISPLAY_FILE=$display_file tools/wine-run.sh "$exe" ${ONEBOX_RUN_ARGS:-} &
-runner=$!
+headless_start "$exe" ${ONEBOX_RUN_ARGS:-}
 
-# Ends a run that would not end by itself: on TERM the runner ends the program and what it
-# started (and, when it ran alone, its Wine and X server), but never a shared test session.
-stop_run() {
-    kill -TERM "$runner" 2>/dev/null
-    wait "$runner" 2>/dev/null
-}
-
-# Waits up to $1 tenths of a second for the command in the remaining arguments to succeed.
-wait_for() {
-    local tenths=$1
-    shift
-    while ! "$@"; do
-        kill -0 "$runner" 2>/dev/null || return 2
-        tenths=$((tenths - 1))
-        [ "$tenths" -gt 0 ] || return 1
-        sleep 0.1
-    done
-}
-
-display_known() { [ -s "$display_file" ]; }
 # The first run also makes the Wine prefix, which takes a while.
-wait_for 1800 display_known || {
-    stop_run
+headless_wait_for 1800 headless_display_known || {
+    headless_stop
     fail "the Wine runner did not start"
 }
-DISPLAY=$(cat "$display_file")
-export DISPLAY
-
-window=
-find_window() {
-    local id
-    for id in $(xdotool search --name 'OpenScreen' 2>/dev/null); do
-        if [ "$(xdotool getwindowname "$id" 2>/dev/null)" = "$title" ]; then
-            window=$id
-            return 0
-        fi
-    done
-    return 1
-}
-wait_for 600 find_window
+headless_wait_for 600 headless_find_window
 case $? in
 0) ;;
-2) wait "$runner"; fail "the program ended (exit code $?) before its window appeared" ;;
-*) stop_run; fail "no window with the expected title appeared" ;;
+2) wait "$headless_runner"; fail "the program ended (exit code $?) before its window appeared" ;;
+*) headless_stop; fail "no window with the expected title appeared" ;;
 esac
 
 # The checker watches the screen while the program runs; its line is the run's verdict on the
@@ -141,31 +105,13 @@ case $check_rc in
 3) check_verdict="no screen" ;;
 *) check_verdict="checker failed (code $check_rc)" ;;
 esac
-kill -0 "$runner" 2>/dev/null || {
-    wait "$runner"
+headless_running || {
+    wait "$headless_runner"
     fail "the program ended by itself (exit code $?) instead of waiting for the close"
 }
 
-# Focus passes through the desktop window first so that Wine sees the window gain the focus.
-desktop=$(xdotool search --name 'Wine desktop' | head -n 1)
-xdotool windowfocus --sync "$desktop"
-sleep 0.05
-xdotool windowfocus --sync "$window"
-sleep 0.05
-start=$(date +%s%N)
-xdotool key alt+F4
-
-exited() { ! kill -0 "$runner" 2>/dev/null; }
-if ! wait_for 200 exited; then
-    if [ $? -eq 1 ]; then
-        stop_run
-        fail "window appeared with the expected title, but Alt+F4 did not end the program"
-    fi
-fi
-end=$(date +%s%N)
-wait "$runner"
-rc=$?
-ms=$(((end - start) / 1000000))
-[ "$rc" -eq 0 ] || fail "window appeared with the expected title, closed on Alt+F4, but exit code $rc"
-echo "onebox: window appeared with the expected title, closed on Alt+F4 (the run ended ${ms} ms after the key), exit code 0 — OK"
+headless_close || fail "window appeared with the expected title, but Alt+F4 did not end the program"
+[ "$headless_code" -eq 0 ] ||
+    fail "window appeared with the expected title, closed on Alt+F4, but exit code $headless_code"
+echo "onebox: window appeared with the expected title, closed on Alt+F4 (the run ended ${headless_close_ms} ms after the key), exit code 0 — OK"
 [ "$check_rc" -eq 0 ] || fail "the frame checker's verdict: $check_verdict"

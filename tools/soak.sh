@@ -54,57 +54,23 @@ if [ -z "${ONEBOX_SOAK_EXE:-}" ]; then
 fi
 
 work=$(mktemp -d)
-runner=
-trap 'rm -rf "$work"' EXIT
+. tools/headless.sh
+trap 'rm -rf "$work"; headless_cleanup' EXIT
 
-# Starts the program headless under the runner; extra environment comes as arguments.
-start() {
-    rm -f "$work/display"
-    # shellcheck disable=SC2086 # the arguments are meant to split
-    env "$@" ONEBOX_HEADLESS=1 ONEBOX_DISPLAY_FILE="$work/display" tools/wine-run.sh "$exe" \
-        ${ONEBOX_SOAK_ARGS:-} &
-    runner=$!
-}
+# The program under the runner, with the run's extra environment before the call.
+# shellcheck disable=SC2086 # the arguments are meant to split
+start() { headless_start "$exe" ${ONEBOX_SOAK_ARGS:-}; }
 
-# Waits until the runner has said which display it uses and the window is there.
-window=
+# The runner's display and the program's window, within 3 min (the first run makes the prefix).
 wait_window() {
-    local tenths=1800
-    window=
-    while [ "$tenths" -gt 0 ] && kill -0 "$runner" 2>/dev/null; do
-        if [ -s "$work/display" ]; then
-            DISPLAY=$(cat "$work/display")
-            export DISPLAY
-            window=$(xdotool search --name 'OpenScreen' 2>/dev/null | head -n 1)
-            [ -n "$window" ] && return 0
-        fi
-        sleep 0.1
-        tenths=$((tenths - 1))
-    done
-    return 1
+    headless_wait_for 1800 headless_display_known && headless_wait_for 600 headless_find_window
 }
 
-# Alt+F4 as real input to the program's own X window (through the desktop's first, so that
-# Wine sees the window gain the focus), then its exit code.
-close_and_wait() {
-    local desktop
-    desktop=$(xdotool search --name 'Wine desktop' | head -n 1)
-    xdotool windowfocus --sync "$desktop"
-    sleep 0.05
-    xdotool windowfocus --sync "$window"
-    sleep 0.05
-    xdotool key alt+F4
-    local tenths=200
-    while kill -0 "$runner" 2>/dev/null && [ "$tenths" -gt 0 ]; do
-        sleep 0.1
-        tenths=$((tenths - 1))
-    done
-    if kill -0 "$runner" 2>/dev/null; then
-        wineserver -k 2>/dev/null
-        wait "$runner" 2>/dev/null
-        return 124
-    fi
-    wait "$runner"
+# Ends the long run on a failure.
+give_up() {
+    echo "soak: $* — FAILED"
+    headless_stop
+    exit 1
 }
 
 # The resident memory of the program's own Wine process in this prefix, in KiB. Other Wine
@@ -129,36 +95,22 @@ mkfifo "$work/marks"
 # Three distinct marks: awk says each once.
 middle=$((frames / 2))
 [ "$middle" -gt "$early" ] || middle=$(((early + frames) / 2))
-start WINEDEBUG=-all,trace+d3d9 2> >(awk -v a="$early" -v b="$middle" -v c="$frames" '
+WINEDEBUG=-all,trace+d3d9 start 2> >(awk -v a="$early" -v b="$middle" -v c="$frames" '
     /:d3d9_device_Present / { n++; if (n == a || n == b || n == c) { print n; fflush() } }' \
     >"$work/marks") >/dev/null
 exec 7<"$work/marks"
-if ! wait_window; then
-    echo "soak: no window appeared — FAILED"
-    kill "$runner" 2>/dev/null
-    wineserver -k 2>/dev/null
-    exit 1
-fi
+wait_window || give_up "no window appeared"
 begin=$(date +%s.%N)
-if ! read -r -t 120 _ <&7; then
-    echo "soak: fewer than $early frames presented in 120 s (is there a screen?) — FAILED"
-    wineserver -k 2>/dev/null
-    exit 1
-fi
+read -r -t 120 _ <&7 || give_up "fewer than $early frames presented in 120 s (is there a screen?)"
 early_time=$(date +%s.%N)
 early_rss=$(rss_kib)
 # Half way as well, so that memory that settles after a while can be told from a steady leak.
 read -r -t 1800 _ <&7
 middle_rss=$(rss_kib)
-if ! read -r -t 1800 _ <&7; then
-    echo "soak: fewer than $frames frames presented in 30 min — FAILED"
-    wineserver -k 2>/dev/null
-    exit 1
-fi
+read -r -t 1800 _ <&7 || give_up "fewer than $frames frames presented in 30 min"
 end_time=$(date +%s.%N)
 end_rss=$(rss_kib)
-close_and_wait
-rc=$?
+headless_close && rc=$headless_code || rc=124
 exec 7<&-
 rate=$(awk -v a="$early_time" -v b="$end_time" -v n=$((frames - early)) \
     'BEGIN { printf "%.0f", n / (b - a) }')
@@ -174,17 +126,14 @@ for i in $(seq 1 "$closes"); do
     delay=$(awk -v s="$RANDOM" 'BEGIN { srand(s); printf "%.2f", 0.3 + 2.7 * rand() }')
     start
     if ! wait_window; then
-        # The runner may still be waiting for the prefix or the program: end this session.
-        kill "$runner" 2>/dev/null
-        wineserver -k 2>/dev/null
-        wait "$runner"
-        codes+=("no window (code $?)")
+        # The runner may still be waiting for the prefix or the program: end this run.
+        headless_stop
+        codes+=("no window")
         status=1
         continue
     fi
     sleep "$delay"
-    close_and_wait
-    rc=$?
+    headless_close && rc=$headless_code || rc=124
     codes+=("${delay}s:$rc")
     [ "$rc" -eq 0 ] || status=1
 done
