@@ -56,13 +56,8 @@ void BlitImageScaled(DrawingOutput* output, HANDLE image, int32_t x, int32_t y, 
         DrawIconEx(dc, x, y, static_cast<HICON>(image), width, height, 0, nullptr, DI_NORMAL);
         return;
     }
-    HDC memory = CreateCompatibleDC(dc);
-    if (!memory) {
-        return;
-    }
     BITMAP info;
     if (!QueryBitmap(image, &info)) {
-        DeleteDC(memory);
         return;
     }
     int32_t sourceWidth = info.bmWidth;
@@ -83,7 +78,7 @@ void BlitImageScaled(DrawingOutput* output, HANDLE image, int32_t x, int32_t y, 
                           DIB_RGB_COLORS, rop);
             GlobalFree(dib);
         }
-    } else {
+    } else if (HDC memory = CreateCompatibleDC(dc)) {
         HGDIOBJ previous = SelectObject(memory, image);
         if (width == sourceWidth && height == sourceHeight) {
             BitBlt(dc, x, y, sourceWidth, sourceHeight, memory, 0, 0, rop);
@@ -92,8 +87,8 @@ void BlitImageScaled(DrawingOutput* output, HANDLE image, int32_t x, int32_t y, 
             StretchBlt(dc, x, y, width, height, memory, 0, 0, sourceWidth, sourceHeight, rop);
         }
         SelectObject(memory, previous);
+        DeleteDC(memory);
     }
-    DeleteDC(memory);
 }
 
 void BlitImageTranslucent(DrawingOutput* output, HANDLE image, int32_t x, int32_t y,

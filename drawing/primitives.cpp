@@ -178,15 +178,11 @@ void DrawLineSegment(DrawingOutput* output, int32_t x1, int32_t y1, int32_t x2, 
 void FloodFillAt(DrawingOutput* output, int32_t x, int32_t y, Color border) {
     EnsureDeviceContext(output);
     ClearUnusedBits(output);
-    // The null brush of outline mode would fill nothing: fill with a brush of the front colour
-    // for this call only.
+    // The null brush of outline mode would fill nothing: leaving the mode for this call selects
+    // a brush of the front colour.
     const int32_t outlineMode = (output->mode & MODE_OUTLINE) ? output->mode : 0;
-    HBRUSH fillBrush = nullptr;
-    HGDIOBJ replaced = nullptr;
     if (outlineMode) {
         SetDrawingMode(output, outlineMode & ~MODE_OUTLINE);
-        fillBrush = CreateSolidBrush(output->frontColor);
-        replaced = SelectObject(output->dc, fillBrush);
     }
     if (border == COLOR_NONE) {
         ExtFloodFill(output->dc, x, y, GetPixel(output->dc, x, y), FLOODFILLSURFACE);
@@ -194,8 +190,6 @@ void FloodFillAt(DrawingOutput* output, int32_t x, int32_t y, Color border) {
         ExtFloodFill(output->dc, x, y, border, FLOODFILLBORDER);
     }
     if (outlineMode) {
-        SelectObject(output->dc, replaced);
-        DeleteObject(fillBrush);
         SetDrawingMode(output, outlineMode);
     }
 }
@@ -400,17 +394,13 @@ ObjectNumber CaptureRegionToImage(DrawingOutput* output, ObjectNumber number, in
     BITMAP made = {};
     if (BitBlt(memory, 0, 0, width, height, output->dc, x, y, SRCCOPY) &&
         GetObjectA(bitmap, sizeof(made), &made)) {
-        auto* record = static_cast<ImageRecord*>(RegistrySlotFor(ImageRegistry(), number));
+        ObjectRegistry* images = ImageRegistry();
+        auto* record =
+            images ? static_cast<ImageRecord*>(RegistrySlotFor(images, number)) : nullptr;
+        // The record takes the bits per pixel of the bitmap made, which for outputs under 24
+        // bits is 24, not the output's depth.
         if (record) {
-            record->nativeHandle = bitmap;
-            record->width = static_cast<uint16_t>(width);
-            record->height = static_cast<uint16_t>(height);
-            // The bits per pixel of the bitmap made, which for outputs under 24 bits is 24, not
-            // the output's depth.
-            record->depth = static_cast<uint8_t>(made.bmBitsPixel);
-            record->secondDepth = 0;
-            result = number == DYNAMIC_NUMBER ? RegistryNumberOf(record)
-                                              : reinterpret_cast<ObjectNumber>(bitmap);
+            result = ImageRecordFill(record, number, bitmap, made, 0);
         }
     }
     SelectObject(memory, previous);

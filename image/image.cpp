@@ -60,13 +60,10 @@ ObjectNumber ImageCreateWithDepth(ObjectNumber number, int32_t width, int32_t he
         }
         return 0;
     }
-    int32_t pitch = BitmapRowPitch(info.bmWidth, info.bmBitsPixel);
-    if (depth < 24) {
-        depth = 24;
-    }
-    if (depth == 32 && info.bmBitsPixel == 32 && info.bmBits) {
+    if (info.bmBitsPixel == 32 && info.bmBits) {
         // 32-bit pixels are written directly so that the alpha byte is set; GDI fills leave
         // it 0.
+        int32_t pitch = BitmapRowPitch(info.bmWidth, info.bmBitsPixel);
         auto* rows = static_cast<uint8_t*>(info.bmBits);
         for (int32_t y = 0; y < info.bmHeight; y++) {
             auto* row = reinterpret_cast<uint32_t*>(rows + static_cast<size_t>(y) * pitch);
@@ -81,11 +78,16 @@ ObjectNumber ImageCreateWithDepth(ObjectNumber number, int32_t width, int32_t he
         SelectObject(memory, previous);
         DeleteDC(memory);
     }
+    return ImageRecordFill(record, number, bitmap, info, static_cast<uint8_t>(info.bmBitsPixel));
+}
+
+ObjectNumber ImageRecordFill(ImageRecord* record, ObjectNumber number, HBITMAP bitmap,
+                             const BITMAP& info, uint8_t secondDepth) {
     record->nativeHandle = bitmap;
     record->width = static_cast<uint16_t>(info.bmWidth);
     record->height = static_cast<uint16_t>(info.bmHeight);
     record->depth = static_cast<uint8_t>(info.bmBitsPixel);
-    record->secondDepth = static_cast<uint8_t>(info.bmBitsPixel);
+    record->secondDepth = secondDepth;
     if (number == DYNAMIC_NUMBER) {
         return RegistryNumberOf(record);
     }
@@ -116,18 +118,8 @@ void ImageFree(ObjectNumber number) {
     RegistryRelease(imageRegistry, number);
 }
 
-void ImageFreeAll() {
-    if (!imageRegistry) {
-        return;
-    }
-    // The enumeration has moved past each image before it is freed, so freeing (and unlinking
-    // a dynamic record) does not disturb it.
-    ObjectNumber number;
-    RegistryEnumBegin(imageRegistry);
-    while (RegistryEnumNext(imageRegistry, &number)) {
-        ImageFree(number);
-    }
-}
+// The registry's free callback is ImageFree.
+void ImageFreeAll() { RegistryFreeAll(imageRegistry); }
 
 HBITMAP DibSectionCreate(int32_t width, int32_t height, int32_t depth) {
     HDC memory = CreateCompatibleDC(nullptr);

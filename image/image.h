@@ -55,6 +55,12 @@ struct ImageRecord {
     uint8_t secondDepth; // set by ImageCreateWithDepth, 0 for a captured image
 };
 
+// Hands a bitmap to a record taken from the registry (size and bits per pixel from info), and
+// returns what the creating call returns: the record's number for DYNAMIC_NUMBER, otherwise the
+// bitmap itself.
+ObjectNumber ImageRecordFill(ImageRecord* record, ObjectNumber number, HBITMAP bitmap,
+                             const BITMAP& info, uint8_t secondDepth);
+
 #if INTPTR_MAX == INT32_MAX
 static_assert(offsetof(ImageRecord, depth) == 8, "image record fields in their order");
 #endif
