@@ -30,13 +30,13 @@ void Walk(Display* display, Window window, const std::string& title, int width, 
         return;
     if (attributes.c_class == InputOutput && attributes.map_state == IsViewable) {
         if (!sized.window && attributes.width == width && attributes.height == height)
-            sized = {window, 0, 0, true};
+            sized = {window, 0, 0};
         // Wine draws the frame and caption itself under its virtual desktop: a window of
         // 806x625 has its client area at +3+22, the border being the same on three sides.
         int border = (attributes.width - width) / 2;
         int top = attributes.height - height - border;
         if (!titled.window && border >= 0 && top >= 0 && NameContains(display, window, title))
-            titled = {window, border, top, false};
+            titled = {window, border, top};
     }
     Window root, parent, *children = nullptr;
     unsigned count = 0;
@@ -53,7 +53,7 @@ void Walk(Display* display, Window window, const std::string& title, int width, 
 void XScreenInstallErrorHandler() { XSetErrorHandler(RecordError); }
 
 XScreenPlace XScreenFind(Display* display, const std::string& title, int width, int height) {
-    XScreenPlace sized = {0, 0, 0, false}, titled = {0, 0, 0, false};
+    XScreenPlace sized = {0, 0, 0}, titled = {0, 0, 0};
     Walk(display, DefaultRootWindow(display), title, width, height, sized, titled);
     return sized.window ? sized : titled;
 }

@@ -15,7 +15,6 @@
 struct XScreenPlace {
     Window window; // 0 when nothing was found
     int x, y;      // where the 800x600 frame starts inside the window
-    bool child;    // the screen's own X window (OpenGL) rather than a top-level's client area
 };
 
 // Installs an error handler so that a window vanishing under a request is a failed grab, not
