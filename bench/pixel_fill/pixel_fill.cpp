@@ -3,13 +3,13 @@
 //
 //   tools/wine-run.sh build/mingw/bench/pixel_fill/pixel_fill_bench.exe
 //
-// With the screen in the build the output is the back buffer of a screen opened on Wine's
-// Direct3D 9; without it, a screen-kind output over a 32-bit DIB section whose callbacks switch
-// between a memory device context and the section's memory.
+// The output is the back buffer of a screen opened on Wine's Direct3D 9, made as the program
+// makes it.
 #include <windows.h>
 
 #include <cstdio>
 
+#include "app/runtime.h"
 #include "core/platform.h"
 #include "drawing/primitives.h"
 #include "screen/screen.h"
@@ -17,28 +17,6 @@
 namespace {
 
 const int32_t WIDTH = 800, HEIGHT = 600;
-
-const char TARGET[] = "back buffer of a screen on Direct3D 9";
-HWND window;
-
-DrawingOutput* OpenOutput() {
-    RECT frame = {0, 0, WIDTH, HEIGHT};
-    AdjustWindowRect(&frame, WS_CAPTION | WS_SYSMENU, FALSE);
-    window = CreateWindowExA(0, "STATIC", "pixel fill", WS_CAPTION | WS_SYSMENU | WS_VISIBLE, 0, 0,
-                             frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
-                             GetModuleHandleA(nullptr), nullptr);
-    if (!ScreenInit() || !ScreenOpenWindowed(window, 0, 0, WIDTH, HEIGHT, 0, 0, 0)) {
-        return nullptr;
-    }
-    ClearScreen(0x888888);
-    return ScreenDrawingOutput();
-}
-
-void CloseOutput() {
-    DrawingEnd();
-    ScreenShutdown();
-    DestroyWindow(window);
-}
 
 double Seconds() {
     LARGE_INTEGER now, frequency;
@@ -66,8 +44,17 @@ template <typename SetPixel> double FillRate(int32_t rounds, SetPixel set) {
 
 int main() {
     PrivateHeapCreate(0);
-    DrawingSessionsInit();
-    DrawingOutput* output = OpenOutput();
+    RuntimeStartup();
+    RECT frame = {0, 0, WIDTH, HEIGHT};
+    AdjustWindowRect(&frame, WS_CAPTION | WS_SYSMENU, FALSE);
+    HWND window = CreateWindowExA(0, "STATIC", "pixel fill", WS_CAPTION | WS_SYSMENU | WS_VISIBLE,
+                                  0, 0, frame.right - frame.left, frame.bottom - frame.top, nullptr,
+                                  nullptr, GetModuleHandleA(nullptr), nullptr);
+    DrawingOutput* output = nullptr;
+    if (ScreenInit() && ScreenOpenWindowed(window, 0, 0, WIDTH, HEIGHT, 0, 0, 0)) {
+        ClearScreen(0x888888);
+        output = ScreenDrawingOutput();
+    }
     if (!DrawingBegin(output)) {
         std::printf("pixel_fill: no output\n");
         return 1;
@@ -79,12 +66,14 @@ int main() {
     output->operations.getPixelAt(output, 0, 0);
     const double gdi = FillRate(
         1, [output](int32_t x, int32_t y, Color color) { SetPixelV(output->dc, x, y, color); });
-    std::printf("target: %s, %dx%d, pixel format code %d\n", TARGET, WIDTH, HEIGHT,
-                output->pixelFormat);
+    std::printf("target: back buffer of a screen on Direct3D 9, %dx%d, pixel format code %d\n",
+                WIDTH, HEIGHT, output->pixelFormat);
     std::printf("SetPixelColorAt, direct write: %.0f pixels/s\n", direct);
     std::printf("SetPixelV on the device context: %.0f pixels/s\n", gdi);
     std::printf("ratio: %.1f\n", direct / gdi);
-    CloseOutput();
+    DrawingEnd();
+    RuntimeShutdown();
+    DestroyWindow(window);
     PrivateHeapDestroy();
     return 0;
 }
