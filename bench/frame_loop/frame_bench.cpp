@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/bare_d3d9.h"
 #include "tools/program_window.h"
 
 namespace {
@@ -37,42 +38,16 @@ double Seconds(LARGE_INTEGER from, LARGE_INTEGER to) {
 // makes its screen, and the loop's platform calls.
 Rate BareLoop(double seconds) {
     Rate rate = {0, 0};
-    typedef IDirect3D9*(WINAPI * Create)(UINT);
-    HMODULE library = LoadLibraryA("d3d9.dll");
-    Create create = library ? reinterpret_cast<Create>(reinterpret_cast<void*>(
-                                  GetProcAddress(library, "Direct3DCreate9")))
-                            : nullptr;
-    IDirect3D9* direct3d = create ? create(32) : nullptr;
-    if (!direct3d) {
-        std::fprintf(stderr, "frame_bench: no Direct3D 9\n");
-        return rate;
-    }
-    RECT frame = {0, 0, 800, 600};
-    AdjustWindowRect(&frame, WS_CAPTION | WS_SYSMENU, FALSE);
-    int w = frame.right - frame.left, h = frame.bottom - frame.top;
-    HWND window = CreateWindowExA(0, "STATIC", "bare loop", WS_CAPTION | WS_SYSMENU | WS_VISIBLE,
-                                  (1024 - w) / 2, (768 - h) / 2, w, h, nullptr, nullptr,
-                                  GetModuleHandleA(nullptr), nullptr);
-    HWND child = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 0, 0, 800, 600, window,
-                                 nullptr, GetModuleHandleA(nullptr), nullptr);
-    D3DDISPLAYMODE mode;
-    direct3d->GetAdapterDisplayMode(0, &mode);
-    D3DPRESENT_PARAMETERS params = {};
-    params.BackBufferWidth = 800;
-    params.BackBufferHeight = 600;
-    params.BackBufferFormat = mode.Format;
-    params.BackBufferCount = 1;
-    params.SwapEffect = D3DSWAPEFFECT_COPY;
-    params.hDeviceWindow = child;
-    params.Windowed = TRUE;
-    params.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
-    params.PresentationInterval = D3DPRESENT_INTERVAL_ONE;
-    IDirect3DDevice9* device = nullptr;
+    HWND child = nullptr;
+    HWND window = BareWindow("STATIC", "bare loop", &child);
+    IDirect3DDevice9* device = window ? BareDevice(child) : nullptr;
     IDirect3DSurface9* backBuffer = nullptr;
-    if (FAILED(direct3d->CreateDevice(0, D3DDEVTYPE_HAL, child, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
-                                      &params, &device)) ||
-        FAILED(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer))) {
+    if (!device || FAILED(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer))) {
         std::fprintf(stderr, "frame_bench: no device\n");
+        if (device)
+            device->Release();
+        if (window)
+            DestroyWindow(window);
         return rate;
     }
 
@@ -106,7 +81,6 @@ Rate BareLoop(double seconds) {
     rate.seconds = Seconds(start, now);
     backBuffer->Release();
     device->Release();
-    direct3d->Release();
     DestroyWindow(window);
     return rate;
 }

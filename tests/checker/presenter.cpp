@@ -20,17 +20,15 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "tools/bare_d3d9.h"
+
 namespace {
 
 const char TITLE[] = "OpenScreen() or ClearScreen()-Bug - You should not see more then one "
                      "black box. If you see more - it's a bug.";
-const int WIDTH = 800;
-const int HEIGHT = 600;
 const int BOX = 20;
 
 enum Mode { MODE_GOOD, MODE_GDI, MODE_TWO, MODE_SKIP_CLEAR };
-
-typedef IDirect3D9*(WINAPI* Direct3DCreate9Function)(UINT);
 
 bool closed = false;
 
@@ -65,55 +63,6 @@ void DrawBoxThroughDc(IDirect3DDevice9* device, int x, int y) {
         back->ReleaseDC(dc);
     }
     back->Release();
-}
-
-HWND OpenWindow(HINSTANCE instance, HWND* child) {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = ParentProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    windowClass.lpszClassName = "OneboxPresenter";
-    RegisterClassA(&windowClass);
-    DWORD style = WS_CAPTION | WS_SYSMENU;
-    RECT r = {0, 0, WIDTH, HEIGHT};
-    AdjustWindowRect(&r, style, FALSE);
-    int w = r.right - r.left, h = r.bottom - r.top;
-    HWND parent = CreateWindowA(
-        "OneboxPresenter", TITLE, style | WS_VISIBLE, (GetSystemMetrics(SM_CXSCREEN) - w) / 2,
-        (GetSystemMetrics(SM_CYSCREEN) - h) / 2, w, h, nullptr, nullptr, instance, nullptr);
-    if (!parent)
-        return nullptr;
-    *child = CreateWindowA("STATIC", "", WS_CHILD | WS_VISIBLE, 0, 0, WIDTH, HEIGHT, parent,
-                           nullptr, instance, nullptr);
-    return *child ? parent : nullptr;
-}
-
-IDirect3DDevice9* CreateDevice(HWND child) {
-    HMODULE library = LoadLibraryA("d3d9.dll");
-    if (!library)
-        return nullptr;
-    Direct3DCreate9Function create = reinterpret_cast<Direct3DCreate9Function>(
-        reinterpret_cast<void (*)()>(GetProcAddress(library, "Direct3DCreate9")));
-    IDirect3D9* d3d = create ? create(D3D_SDK_VERSION) : nullptr;
-    if (!d3d)
-        return nullptr;
-    D3DPRESENT_PARAMETERS parameters = {};
-    parameters.BackBufferWidth = WIDTH;
-    parameters.BackBufferHeight = HEIGHT;
-    parameters.BackBufferFormat = D3DFMT_X8R8G8B8;
-    parameters.BackBufferCount = 1;
-    // Copy keeps the back buffer's content after a present, so a skipped clear really shows
-    // the previous frame underneath the new box.
-    parameters.SwapEffect = D3DSWAPEFFECT_COPY;
-    parameters.hDeviceWindow = child;
-    parameters.Windowed = TRUE;
-    parameters.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
-    parameters.PresentationInterval = D3DPRESENT_INTERVAL_ONE;
-    IDirect3DDevice9* device = nullptr;
-    HRESULT result = d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, child,
-                                       D3DCREATE_SOFTWARE_VERTEXPROCESSING, &parameters, &device);
-    d3d->Release();
-    return SUCCEEDED(result) ? device : nullptr;
 }
 
 // Clears (unless told not to) and draws the frame's boxes.
@@ -152,11 +101,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
         mode = MODE_SKIP_CLEAR;
     state = GetTickCount();
 
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = ParentProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = "OneboxPresenter";
+    RegisterClassA(&windowClass);
     HWND child = nullptr;
-    HWND parent = OpenWindow(instance, &child);
+    HWND parent = BareWindow("OneboxPresenter", TITLE, &child);
     if (!parent)
         return 2;
-    IDirect3DDevice9* device = CreateDevice(child);
+    IDirect3DDevice9* device = BareDevice(child);
     if (!device)
         return 3;
     for (unsigned frame = 0; !closed; ++frame) {
