@@ -23,6 +23,12 @@ endif()
 set(ONEBOX_WINE_RUN ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run.sh)
 cmake_path(NORMAL_PATH ONEBOX_WINE_RUN)
 
+# What every Win32 GoogleTest case has: headless, never on the developer's display, one at a
+# time, in the shared Wine session, after the cases that show the session survives a case that
+# goes wrong.
+set(ONEBOX_WINE_TEST_PROPERTIES ENVIRONMENT "ONEBOX_HEADLESS=1" RESOURCE_LOCK wine
+    FIXTURES_REQUIRED wine_session DEPENDS runner_session_still_works)
+
 # onebox_wine_test(TEST ...)
 # Gives tests declared with add_test() what every Win32 GoogleTest case has: headless, in the
 # test run's Wine session, never two at once, after the cases that show the session survives a
@@ -43,11 +49,7 @@ function(onebox_add_gtest name)
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
     set(props)
     if(WIN32)
-        # Win32 programs run headless, never on the developer's display, one at a time, in the
-        # shared Wine session, after the cases that show the session survives a case that goes
-        # wrong.
-        set(props ENVIRONMENT "ONEBOX_HEADLESS=1" RESOURCE_LOCK wine
-                  FIXTURES_REQUIRED wine_session DEPENDS runner_session_still_works)
+        set(props ${ONEBOX_WINE_TEST_PROPERTIES})
     endif()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
                          PROPERTIES ${props} ${ARG_PROPERTIES})

@@ -11,8 +11,8 @@
 //   format=N          display format (default 22, X8R8G8B8)
 //   hwtnl=1           device capabilities report hardware transform and lighting
 //   null=1            Direct3DCreate9 returns null
-//   failmode, failcaps, failcreate, failreset, failpresent, failgetdc, faillock,
-//   failbackbuffer=1  that call fails
+//   failmode, failcaps, failcreate, failreset, failpresent,
+//   failgetdc=1       that call fails
 //   loss=N            the device is lost from the Nth present on (0: from now)
 //   lossms=M          lost for M milliseconds, then it can be reset (after which it is usable)
 //   internal=1        from the loss on, a driver internal error instead
@@ -38,7 +38,7 @@ struct Script {
     bool hardwareTransform = false;
     bool nullCreate = false;
     bool failMode = false, failCaps = false, failCreate = false, failReset = false;
-    bool failPresent = false, failGetDC = false, failLock = false, failBackBuffer = false;
+    bool failPresent = false, failGetDC = false;
     long lossAtPresent = -1;
     DWORD lossMilliseconds = 0;
     bool internalError = false;
@@ -123,10 +123,6 @@ void ApplyScript(const char* text, bool fresh) {
             script.failPresent = number;
         else if (key == "failgetdc")
             script.failGetDC = number;
-        else if (key == "faillock")
-            script.failLock = number;
-        else if (key == "failbackbuffer")
-            script.failBackBuffer = number;
         else if (key == "loss")
             script.lossAtPresent = number;
         else if (key == "lossms")
@@ -273,7 +269,7 @@ class Surface : public IDirect3DSurface9 {
     }
     HRESULT __stdcall LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override {
         Log("LockRect %s %lu", RectText(rect).c_str(), flags);
-        if (script.failLock || dcHeld_ || locked_)
+        if (dcHeld_ || locked_)
             return D3DERR_INVALIDCALL;
         GdiFlush();
         locked_ = true;
@@ -390,7 +386,7 @@ class Device : public IDirect3DDevice9 {
     HRESULT __stdcall GetBackBuffer(UINT swapChain, UINT index, D3DBACKBUFFER_TYPE type,
                                     IDirect3DSurface9** surface) override {
         Log("GetBackBuffer %u %u %d", swapChain, index, type);
-        if (script.failBackBuffer || swapChain != 0 || index != 0) {
+        if (swapChain != 0 || index != 0) {
             *surface = nullptr;
             return D3DERR_INVALIDCALL;
         }
