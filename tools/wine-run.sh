@@ -512,10 +512,14 @@ run_program() {
     local owner
     # Under CTest the session is started by the first program that needs it, which is usually
     # the listing of a program's tests, before the fixture that would start it otherwise.
-    if ! { read_record "$session_record" && record_is_live; } && owner=$(test_run_owner); then
-        (session_start "$owner" >/dev/null) || true
-    fi
+    local live=0
     if read_record "$session_record" && record_is_live; then
+        live=1
+    elif owner=$(test_run_owner); then
+        (session_start "$owner" >/dev/null) || true
+        read_record "$session_record" && record_is_live && live=1
+    fi
+    if [ "$live" = 1 ]; then
         mode=joined
         export DISPLAY=$rec_display
         # Leftovers of a run whose own cleanup did not happen.
