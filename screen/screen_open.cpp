@@ -40,23 +40,11 @@ LRESULT CALLBACK ScreenChildProc(HWND window, UINT message, WPARAM wParam, LPARA
 }
 
 // Undoes a failed open, so that nothing it got outlives it: the device, the child window and
-// the size that tells the window procedures a screen exists.
+// the size that tells the window procedures a screen exists. The screen is closed as an open
+// one would be.
 int32_t OpenFailed(ScreenState* state) {
-    if (state->device) {
-        if (state->backBuffer)
-            state->backBuffer->Release();
-        state->device->Release();
-        state->device = nullptr;
-        state->backBuffer = nullptr;
-    }
-    if (state->childWindow) {
-        DestroyWindow(state->childWindow);
-        state->childWindow = nullptr;
-    }
-    state->windowed = 0;
-    state->screenWidth = 0;
-    state->screenHeight = 0;
-    RegistryFreeAll(state->SpriteRegistry);
+    state->open = 1;
+    ScreenClose();
     return 0;
 }
 
@@ -171,34 +159,44 @@ HRESULT ScreenBuildPresentParams(D3DPRESENT_PARAMETERS* params, HWND window, int
     return 0;
 }
 
+namespace {
+
+// Bits per pixel of each format, and the drawing layer's pixel format code for the three a
+// screen can have (0: the recorded code stays as it was).
+const struct {
+    D3DFORMAT format;
+    int32_t bits;
+    int32_t code;
+} FORMATS[] = {
+    {D3DFMT_R8G8B8, 24, 0},
+    {D3DFMT_A8R8G8B8, 32, 0},
+    {D3DFMT_X8R8G8B8, 32, PIXEL_FORMAT_32},
+    {D3DFMT_A2B10G10R10, 32, 0},
+    {D3DFMT_G16R16, 32, 0},
+    {D3DFMT_A2R10G10B10, 32, 0},
+    {D3DFMT_R5G6B5, 16, PIXEL_FORMAT_16},
+    {D3DFMT_X1R5G5B5, 16, PIXEL_FORMAT_15},
+    {D3DFMT_A1R5G5B5, 16, 0},
+    {D3DFMT_A4R4G4B4, 16, 0},
+    {D3DFMT_A8R3G3B2, 16, 0},
+    {D3DFMT_X4R4G4B4, 16, 0},
+    {D3DFMT_R3G3B2, 8, 0},
+    {D3DFMT_A8, 8, 0},
+    {D3DFMT_A16B16G16R16, 64, 0},
+};
+
+} // namespace
+
 void ScreenRecordFormat(const D3DPRESENT_PARAMETERS* params) {
-    static const struct {
-        D3DFORMAT format;
-        int32_t code;
-    } FORMAT_CODES[] = {
-        {D3DFMT_X8R8G8B8, PIXEL_FORMAT_32},
-        {D3DFMT_R5G6B5, PIXEL_FORMAT_16},
-        {D3DFMT_X1R5G5B5, PIXEL_FORMAT_15},
-    };
     ScreenState* state = ScreenStateGet();
-    for (const auto& entry : FORMAT_CODES)
-        if (entry.format == params->BackBufferFormat)
+    for (const auto& entry : FORMATS)
+        if (entry.format == params->BackBufferFormat && entry.code)
             state->pixelFormatCode = entry.code;
     state->depth = FormatBitsPerPixel(params->BackBufferFormat);
 }
 
 int32_t FormatBitsPerPixel(D3DFORMAT format) {
-    static const struct {
-        D3DFORMAT format;
-        int32_t bits;
-    } FORMAT_BITS[] = {
-        {D3DFMT_R8G8B8, 24},      {D3DFMT_A8R8G8B8, 32}, {D3DFMT_X8R8G8B8, 32},
-        {D3DFMT_A2B10G10R10, 32}, {D3DFMT_G16R16, 32},   {D3DFMT_A2R10G10B10, 32},
-        {D3DFMT_R5G6B5, 16},      {D3DFMT_X1R5G5B5, 16}, {D3DFMT_A1R5G5B5, 16},
-        {D3DFMT_A4R4G4B4, 16},    {D3DFMT_A8R3G3B2, 16}, {D3DFMT_X4R4G4B4, 16},
-        {D3DFMT_R3G3B2, 8},       {D3DFMT_A8, 8},        {D3DFMT_A16B16G16R16, 64},
-    };
-    for (const auto& entry : FORMAT_BITS)
+    for (const auto& entry : FORMATS)
         if (entry.format == format)
             return entry.bits;
     return 0;

@@ -116,7 +116,6 @@ int32_t ScreenFlip() {
         state->lost = 0;
         return 0;
     }
-    state->lost = 0;
 
     RECT client;
     GetClientRect(state->childWindow, &client);

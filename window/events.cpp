@@ -115,8 +115,7 @@ void EventDataRelease() {
         return;
     EventDataBlock* block = static_cast<EventDataBlock*>(eventState->eventData);
     eventState->eventData = nullptr;
-    if (block->inner)
-        PrivateHeapFree(block->inner);
+    PrivateHeapFree(block->inner); // may be null
     PrivateHeapFree(block);
 }
 
