@@ -46,6 +46,15 @@ FrameBox FillRegion(const uint32_t* pixels, int width, int height, int x, int y,
     return box;
 }
 
+// A solid 20x20 box, and a box whose corner is where the program may put one.
+bool IsSquare(const FrameBox& box) {
+    return box.width == BOX_SIZE && box.height == BOX_SIZE && box.pixels == BOX_SIZE * BOX_SIZE;
+}
+
+bool InRange(const FrameBox& box) {
+    return box.x >= BOX_MIN && box.x <= BOX_MAX_X && box.y >= BOX_MIN && box.y <= BOX_MAX_Y;
+}
+
 } // namespace
 
 FrameReport FrameAnalyse(const uint32_t* pixels, int width, int height) {
@@ -75,9 +84,7 @@ FrameReport FrameAnalyse(const uint32_t* pixels, int width, int height) {
 bool FrameIsGood(const FrameReport& report) {
     if (report.otherPixels != 0 || report.boxes.size() != 1)
         return false;
-    const FrameBox& box = report.boxes[0];
-    return box.width == BOX_SIZE && box.height == BOX_SIZE && box.pixels == BOX_SIZE * BOX_SIZE &&
-           box.x >= BOX_MIN && box.x <= BOX_MAX_X && box.y >= BOX_MIN && box.y <= BOX_MAX_Y;
+    return IsSquare(report.boxes[0]) && InRange(report.boxes[0]);
 }
 
 bool FrameCouldBeTorn(const FrameReport& report) {
@@ -109,8 +116,7 @@ std::string FrameDescribe(const FrameReport& report) {
     for (size_t i = 0; i < count && i < shown; ++i) {
         const FrameBox& box = report.boxes[i];
         line += i == 0 ? " " : (i + 1 == count ? " and " : ", ");
-        bool square =
-            box.width == BOX_SIZE && box.height == BOX_SIZE && box.pixels == BOX_SIZE * BOX_SIZE;
+        bool square = IsSquare(box);
         if (!square) {
             std::snprintf(text, sizeof text, "of %dx%d (%d black pixels) ", box.width, box.height,
                           box.pixels);
@@ -124,13 +130,10 @@ std::string FrameDescribe(const FrameReport& report) {
         std::snprintf(text, sizeof text, " and %zu more", count - shown);
         line += text;
     }
-    if (count == 1) {
-        const FrameBox& box = report.boxes[0];
-        if (box.x < BOX_MIN || box.x > BOX_MAX_X || box.y < BOX_MIN || box.y > BOX_MAX_Y) {
-            std::snprintf(text, sizeof text, ", outside %d..%d x %d..%d", BOX_MIN, BOX_MAX_X,
-                          BOX_MIN, BOX_MAX_Y);
-            line += text;
-        }
+    if (count == 1 && !InRange(report.boxes[0])) {
+        std::snprintf(text, sizeof text, ", outside %d..%d x %d..%d", BOX_MIN, BOX_MAX_X, BOX_MIN,
+                      BOX_MAX_Y);
+        line += text;
     }
     if (report.otherPixels) {
         std::snprintf(text, sizeof text,
