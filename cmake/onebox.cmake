@@ -18,6 +18,19 @@ if(ONEBOX_SANITIZE)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
+# Which Wine runs this tree's programs: the runner reads it to pick a 32- or 64-bit prefix and
+# loader.
+if(WIN32)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+        set(ONEBOX_WINE_ARCH win64)
+        set(ONEBOX_PE_FORMAT pei-x86-64)
+    else()
+        set(ONEBOX_WINE_ARCH win32)
+        set(ONEBOX_PE_FORMAT pei-i386)
+    endif()
+    file(WRITE ${CMAKE_BINARY_DIR}/wine-arch "${ONEBOX_WINE_ARCH}\n")
+endif()
+
 # Win32 tests run through this runner. A test run starts one Wine session for all of them (the
 # wine_session fixture, tests/runner) and they join it, one at a time.
 set(ONEBOX_WINE_RUN ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run.sh)

@@ -80,8 +80,9 @@ TEST_F(DoubleScreenTest, InitAsksTheThreeFormatsAndReleasesOnFailure) {
         // A second start-up after a successful one makes no second object and keeps the
         // sprite registry.
         ObjectRegistry* registry = ScreenStateGet()->SpriteRegistry;
-        if (c.result)
+        if (c.result) {
             EXPECT_EQ(ScreenInit(), 0);
+        }
         EXPECT_EQ(ScreenStateGet()->SpriteRegistry, registry);
         EXPECT_EQ(DoubleLog(), c.log);
         ScreenShutdown();
