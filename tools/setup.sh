@@ -1,27 +1,42 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, everything the build and the tests need.
 # Idempotent: when nothing is missing it prints nothing and touches nothing.
+#
+# Both Windows targets are built everywhere; 64-bit Wine runs the x86_64 build on every host.
+# The 32-bit Wine and its i386 libraries are installed only where this host runs 32-bit x86
+# code (tools/host.sh): elsewhere they could not run, and Debian's wine would pick the 32-bit
+# loader whenever it is there.
 set -euo pipefail
+# shellcheck source=tools/host.sh
+. "$(dirname "${BASH_SOURCE[0]}")/host.sh"
 
 packages=(
   cmake g++ make ninja-build git clang-format
   googletest libgtest-dev libbenchmark-dev libstb-dev
   clang-14 libfuzzer-14-dev libclang-rt-14-dev
-  g++-mingw-w64-i686
-  wine wine32:i386
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64
+  wine wine64
+  libgl1 libgl1-mesa-dri libglx-mesa0 libvulkan1 mesa-vulkan-drivers
+  libxcomposite1 libxrender1 libxrandr2 libxi6 libxcursor1 libxinerama1 libxfixes3 libxxf86vm1
+  libx11-dev libpng-dev
+  fonts-wine xvfb xauth xdotool x11-utils imagemagick procps python3
+)
+packages_i386=(
+  wine32:i386
   libgl1-mesa-dri:i386 libglx-mesa0:i386 libxcomposite1:i386 libxrender1:i386
   libxrandr2:i386 libxi6:i386 libxcursor1:i386 libxinerama1:i386 libxfixes3:i386
   libxxf86vm1:i386
   libgl1:i386 libvulkan1:i386 mesa-vulkan-drivers:i386
-  libx11-dev libpng-dev
-  fonts-wine xvfb xauth xdotool x11-utils imagemagick procps
 )
 
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
 
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  "${sudo_cmd[@]}" dpkg --add-architecture i386
+if host_runs_i686; then
+  packages+=("${packages_i386[@]}")
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${sudo_cmd[@]}" dpkg --add-architecture i386
+  fi
 fi
 
 missing=()
@@ -32,7 +47,6 @@ for p in "${packages[@]}"; do
   fi
 done
 
-# ImageMagick may be shadowed by a stand-in earlier on PATH; the tests call the real one.
 [ "${#missing[@]}" -eq 0 ] && exit 0
 
 echo "setup: installing ${missing[*]}" >&2

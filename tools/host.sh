@@ -1,0 +1,70 @@
+# shellcheck shell=bash disable=SC2034 # sets variables for the scripts that source it
+# Sourced by setup.sh, run.sh, test.sh, soak.sh and the Wine runner: what this host can execute.
+#
+# Some Linux hosts run no 32-bit x86 code at all (the kernel's 32-bit emulation is off), and
+# then no mode of Wine can run a 32-bit Windows program: wineboot itself fails with exit code
+# 126. The kernel's version says nothing reliable about it, so this executes a tiny 32-bit
+# program and believes its exit status.
+
+# A static i386 ELF of 96 bytes whose only code is exit(42): mov ebx, 42; mov eax, 1; int 0x80.
+host_i686_elf='\x7f\x45\x4c\x46\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00'
+host_i686_elf+='\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00'
+host_i686_elf+='\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00'
+host_i686_elf+='\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08'
+host_i686_elf+='\x00\x80\x04\x08\x60\x00\x00\x00\x60\x00\x00\x00\x05\x00\x00\x00'
+host_i686_elf+='\x00\x10\x00\x00\xbb\x2a\x00\x00\x00\xb8\x01\x00\x00\x00\xcd\x80'
+
+# Returns 0 when this host runs 32-bit x86 code. Otherwise returns 1 and sets host_i686_why to
+# a sentence saying what the test program got. The answer is kept for the rest of the shell.
+# The program is written beside the scripts' build trees rather than in /tmp, which some
+# machines mount noexec (that would read as "no 32-bit code" for the wrong reason).
+host_runs_i686() {
+    if [ -z "${host_i686_answer:-}" ]; then
+        local dir probe rc out
+        dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build
+        if ! mkdir -p "$dir" || ! probe=$(mktemp "$dir/.i686-probe.XXXXXX"); then
+            host_i686_answer=no
+            host_i686_why="cannot write the 32-bit test program under $dir"
+            return 1
+        fi
+        printf '%b' "$host_i686_elf" >"$probe" && chmod +x "$probe"
+        out=$("$probe" 2>&1)
+        rc=$?
+        rm -f "$probe"
+        if [ "$rc" -eq 42 ]; then
+            host_i686_answer=yes
+        else
+            host_i686_answer=no
+            out=${out##*: }
+            host_i686_why="this host runs no 32-bit x86 code (a 32-bit test program gave ${out:+\"$out\", }exit code $rc)"
+        fi
+    fi
+    [ "$host_i686_answer" = yes ]
+}
+
+# Sets arch (i686 or x86_64), its CMake preset and arch_why for the target asked for, or for the
+# default when none is: the i686 product where this host runs it, otherwise its x86_64 twin.
+host_choose_arch() {
+    case ${1:-} in
+    "")
+        if host_runs_i686; then
+            arch=i686
+            arch_why="the product; this host runs 32-bit x86 code"
+        else
+            arch=x86_64
+            arch_why="not the i686 product: $host_i686_why"
+        fi
+        ;;
+    i686 | x86_64)
+        arch=$1
+        arch_why="chosen with --arch"
+        ;;
+    *)
+        echo "onebox: --arch takes i686 or x86_64" >&2
+        return 1
+        ;;
+    esac
+    preset=mingw
+    [ "$arch" = x86_64 ] && preset=mingw64
+    return 0
+}
