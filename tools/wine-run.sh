@@ -7,8 +7,10 @@
 #   wine-run.sh --session-end BUILD_TREE      end it (CTest fixture cleanup)
 #   wine-run.sh --session-status BUILD_TREE   print live, stale or none
 #
-# Every build tree gets its own 32-bit prefix (build/<preset>/wine-prefix, or ONEBOX_WINEPREFIX),
-# made once, with Wine's virtual desktop at 1024x768 so that screen size and window placement
+# Every build tree gets its own prefix (build/<preset>/wine-prefix, or ONEBOX_WINEPREFIX), of the
+# tree's width: 32-bit for the i686 tree, 64-bit for the x86_64 one (the file wine-arch that
+# CMake writes at the top of the tree says which; outside a build tree, the program's own PE
+# header). It is made once, with Wine's virtual desktop at 1024x768 so that screen size and window placement
 # are the same on every machine, and with the Mono/Gecko installers disabled so that no prompt
 # can block a headless run. The prefix counts as made only when every step of making it worked.
 #
@@ -27,6 +29,7 @@
 # interrupted test run leaves nothing behind. With ONEBOX_DISPLAY_FILE set, the display the
 # program runs on is written into that file before the program starts.
 # ONEBOX_RENDERER=vulkan runs Direct3D on Vulkan, in the prefix build/<preset>/wine-prefix-vulkan.
+# ONEBOX_WINE names the Wine loader to use instead of the one for the prefix's width.
 set -u
 
 # Changing how a prefix is made changes this, so older prefixes are made again.
@@ -47,14 +50,34 @@ find_build_tree() {
     return 1
 }
 
+# Sets wine_arch to win32 or win64 from the PE header of a Windows program: the machine field
+# of the COFF header that the header's offset at 0x3C points to.
+read_pe_arch() {
+    local offset machine
+    wine_arch=win32
+    offset=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null) || return 0
+    machine=$(od -An -tx2 -j$((offset + 4)) -N2 "$1" 2>/dev/null) || return 0
+    [ "${machine// /}" = 8664 ] && wine_arch=win64
+}
+
 setup_env() {
     local tree=$1
+    # Debian's /usr/bin/wine runs the 32-bit loader whenever wine32 is installed, even on a host
+    # that cannot execute it, so the loader is named outright. A 64-bit loader that starts other
+    # Wine processes finds itself through WINELOADER.
+    [ -n "${wine_arch:-}" ] || read -r wine_arch 2>/dev/null <"$tree/wine-arch" || wine_arch=win32
+    if [ "$wine_arch" = win64 ]; then
+        wine=${ONEBOX_WINE:-/usr/lib/wine/wine64}
+        export WINELOADER=$wine
+    else
+        wine=${ONEBOX_WINE:-wine}
+    fi
     # ONEBOX_RENDERER=vulkan: Wine's Direct3D on Vulkan (Mesa's lavapipe) instead of OpenGL,
     # in a prefix of its own so that both renderers' prefixes stay ready side by side.
     local suffix=
     [ "${ONEBOX_RENDERER:-gl}" = vulkan ] && suffix=-vulkan
     export WINEPREFIX=${ONEBOX_WINEPREFIX:-$tree/wine-prefix$suffix}
-    export WINEARCH=win32
+    export WINEARCH=$wine_arch
     export WINEDEBUG=${WINEDEBUG:--all}
     # No Mono or Gecko: their installers would ask on first start.
     export WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
@@ -197,21 +220,27 @@ make_prefix() {
         echo "wine-run: cannot make the prefix's folder $(dirname "$WINEPREFIX")" >&2
         return 1
     fi
-    prefix_step "wineboot -i" wineboot -i || return 1
+    if ! prefix_step "wineboot -i" "$wine" wineboot -i; then
+        # The usual reason on a host without 32-bit code; said here, where it shows.
+        if [ "$wine_arch" = win32 ] && . "${BASH_SOURCE[0]%/*}/host.sh" && ! host_runs_i686; then
+            echo "wine-run: $host_i686_why: build and run the x86_64 tree (preset mingw64) instead" >&2
+        fi
+        return 1
+    fi
     prefix_step "wineserver -w after wineboot" wineserver -w || return 1
     # Virtual desktop: "wine prog.exe" then returns the program's own exit code, and the
     # screen is 1024x768 whatever X server it runs on.
     prefix_step "reg add Explorer Desktop" \
-        wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f || return 1
+        "$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f || return 1
     prefix_step "reg add Explorer Desktops Default" \
-        wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f || return 1
+        "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f || return 1
     # A crash must end the process, not wait on a dialog nobody will see.
     prefix_step "reg add WineDbg ShowCrashDialog" \
-        wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f ||
+        "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f ||
         return 1
     if [ "${ONEBOX_RENDERER:-gl}" = vulkan ]; then
         prefix_step "reg add Direct3D renderer vulkan" \
-            wine reg add 'HKCU\Software\Wine\Direct3D' /v renderer /d vulkan /f || return 1
+            "$wine" reg add 'HKCU\Software\Wine\Direct3D' /v renderer /d vulkan /f || return 1
     fi
     # The registry reaches the disk only when the wineserver ends.
     prefix_step "wineserver -w after the registry" wineserver -w || return 1
@@ -403,7 +432,7 @@ session_start() {
     # Wine's desktop starts for the first program that needs it and closes soon after the last
     # one ends; the holder keeps it open for the whole session.
     note "starting the desktop holder"
-    detach wine "$holder"
+    detach "$wine" "$holder"
     local found_window=no
     pid=
     for ((tenths = 0; tenths < 300; tenths++)); do
@@ -502,7 +531,10 @@ reap() {
 run_program() {
     local exe=$1
     shift
-    find_build_tree "$exe" || build_tree=${XDG_CACHE_HOME:-$HOME/.cache}/onebox
+    if ! find_build_tree "$exe"; then
+        read_pe_arch "$exe"
+        build_tree=${XDG_CACHE_HOME:-$HOME/.cache}/onebox/$wine_arch
+    fi
     setup_env "$build_tree"
     exec 9>"$lock_file"
     flock 9
@@ -528,7 +560,11 @@ run_program() {
         if [ "${ONEBOX_HEADLESS:-0}" = 1 ] || [ -z "${DISPLAY:-}" ]; then
             start_xvfb || exit 1
         fi
-        make_prefix || exit 1
+        # What making the prefix started (its wineserver, the Xvfb above) ends with the failure.
+        make_prefix || {
+            finish_run
+            exit 1
+        }
     fi
 
     # Bash keeps the coprocess's pipe ends out of every other child, so the runner holds the
@@ -545,7 +581,7 @@ run_program() {
         echo "$DISPLAY" >"$ONEBOX_DISPLAY_FILE"
     fi
     # In the background, so that a TERM or INT is handled at once rather than after the program.
-    ONEBOX_WINE_CASE=${case_marker#*=}$$ wine "$exe" "$@" <&0 9>&- &
+    ONEBOX_WINE_CASE=${case_marker#*=}$$ "$wine" "$exe" "$@" <&0 9>&- &
     local program=$! rc
     wait "$program"
     rc=$?

@@ -12,7 +12,7 @@ trap 'rm -rf "$scratch"' EXIT
 # Stand-ins: each call is numbered per command line; the one named by STUB_FAIL
 # ("<command line>#<call>") fails with code 7.
 mkdir -p "$scratch/bin"
-for tool in wine wineboot wineserver; do
+for tool in wine wineserver; do
     cat >"$scratch/bin/$tool" <<EOF
 #!/usr/bin/env bash
 line="$tool \$*"
@@ -20,7 +20,7 @@ count_file="\$STUB_DIR/\$(echo "\$line" | md5sum | cut -c1-8)"
 n=\$((\$(cat "\$count_file" 2>/dev/null || echo 0) + 1))
 echo "\$n" >"\$count_file"
 # Like the real wineboot, the first step makes the prefix's folder.
-[ "$tool" = wineboot ] && mkdir -p "\$WINEPREFIX"
+[ "\$line" = "wine wineboot -i" ] && mkdir -p "\$WINEPREFIX"
 [ "\$line#\$n" = "\${STUB_FAIL:-}" ] && exit 7
 exit 0
 EOF
@@ -34,7 +34,7 @@ crash='wine reg add HKCU\Software\Wine\WineDbg /v ShowCrashDialog /t REG_DWORD /
 
 # failing call | expected message ("" for a run that succeeds)
 cases=(
-    "wineboot -i#1|failed at: wineboot -i (exit code 7"
+    "wine wineboot -i#1|failed at: wineboot -i (exit code 7"
     "wineserver -w#1|failed at: wineserver -w after wineboot (exit code 7"
     "$desktop#1|failed at: reg add Explorer Desktop (exit code 7"
     "$desktops#1|failed at: reg add Explorer Desktops Default (exit code 7"
