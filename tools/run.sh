@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Builds onebox.exe and the frame checker (the mingw preset) when needed and runs onebox.exe
-# under Wine.
+# Builds onebox.exe and the frame checker when needed and runs onebox.exe under Wine.
 #
-#   tools/run.sh [--renderer gl|vulkan]
+#   tools/run.sh [--renderer gl|vulkan] [--arch i686|x86_64]
+#
+# The program is the 32-bit i686 build (preset mingw, build/mingw); on a host that runs no 32-bit
+# x86 code it runs the x86_64 twin instead (preset mingw64, build/mingw64) and says why.
+# --arch chooses one outright.
 #
 # With an X display (DISPLAY set) the window opens there and the program runs until you close
 # it. Without one it runs headless on the Wine runner's private X server: this script finds the
@@ -12,26 +15,27 @@
 # is 0 only when the checker found no bug and the program ended with code 0.
 #
 # --renderer vulkan runs Wine's Direct3D on Vulkan (Mesa's lavapipe) instead of OpenGL.
-# ONEBOX_BUILD_DIR picks another build tree (default build/mingw). ONEBOX_RUN_EXE runs another
+# ONEBOX_BUILD_DIR picks another build tree (default: the arch's). ONEBOX_RUN_EXE runs another
 # program with the same title instead of onebox.exe, with ONEBOX_RUN_ARGS as its arguments, and
 # skips the set-up and the build (the tests do this); ONEBOX_CHECK_ARGS replaces the checker's
 # default arguments.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-cd "$root"
+cd "$root" || exit 1
+. tools/host.sh
 
 renderer=gl
+arch=
 while [ $# -gt 0 ]; do
     case $1 in
-    --renderer)
-        renderer=${2:-}
-        shift 2 || true
-        ;;
+    --renderer) renderer=${2:-} ;;
+    --arch) arch=${2:-} ;;
     *)
-        sed -n 2,20p "$0"
+        sed -n 2,25p "$0"
         exit 2
         ;;
     esac
+    shift 2 || true
 done
 case $renderer in
 gl | vulkan) ;;
@@ -42,16 +46,12 @@ gl | vulkan) ;;
 esac
 export ONEBOX_RENDERER=$renderer
 
-build=${ONEBOX_BUILD_DIR:-build/mingw}
+host_choose_arch "$arch" || exit 2
+build=${ONEBOX_BUILD_DIR:-build/$preset}
 exe=${ONEBOX_RUN_EXE:-$build/app/onebox.exe}
 checker=$build/tools/checker/onebox-check
 check_dir=$build/check
 [ "$renderer" = vulkan ] && check_dir=$build/check-vulkan
-case $build in
-/*) prefix=$build/wine-prefix ;;
-*) prefix=$root/$build/wine-prefix ;;
-esac
-[ "$renderer" = vulkan ] && prefix=$prefix-vulkan
 
 fail() {
     echo "onebox: $* — FAILED"
@@ -61,10 +61,11 @@ fail() {
 if [ -z "${ONEBOX_RUN_EXE:-}" ]; then
     bash tools/setup.sh >/dev/null || fail "could not install the packages (tools/setup.sh)"
     if [ ! -f "$build/CMakeCache.txt" ]; then
-        cmake --preset mingw -B "$build" >/dev/null || fail "cmake could not configure $build"
+        cmake --preset "$preset" -B "$build" >/dev/null || fail "cmake could not configure $build"
     fi
     cmake --build "$build" --target onebox onebox-check -j2 >/dev/null ||
         fail "the build of onebox.exe or onebox-check failed"
+    echo "onebox: running $exe, the $arch build ($arch_why)"
 fi
 
 if [ -n "${DISPLAY:-}" ] && [ "${ONEBOX_HEADLESS:-0}" != 1 ]; then

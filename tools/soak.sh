@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Soak and random closes for onebox.exe, headless under the Wine runner (not part of the tests).
 #
-#   tools/soak.sh [--renderer gl|vulkan] [--frames N] [--closes N]
+#   tools/soak.sh [--renderer gl|vulkan] [--arch i686|x86_64] [--frames N] [--closes N]
 #
 # 1. Runs onebox.exe for 20,000 presented frames (--frames) and reports the resident memory
 #    (VmRSS) of its Wine process at 1,000 frames, half way and at the end, then closes it with
@@ -11,23 +11,27 @@
 #    some speed, which the printed frame rate includes.
 # 2. Ten runs (--closes) closed by a real Alt+F4 at a random moment 0.3 to 3 s after the
 #    window appeared; each must end with exit code 0.
-# ONEBOX_BUILD_DIR picks the build tree (default build/mingw); ONEBOX_SOAK_EXE runs another
+# The build is chosen as tools/run.sh chooses it: i686 where the host runs 32-bit code, else
+# x86_64. ONEBOX_BUILD_DIR picks the build tree (default: the arch's); ONEBOX_SOAK_EXE runs another
 # program with the same title (the checker's test presenter, say) instead of onebox.exe, with
 # ONEBOX_SOAK_ARGS as its arguments: a baseline for the memory figures.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-cd "$root"
+cd "$root" || exit 1
+. tools/host.sh
 
 renderer=gl
+arch=
 frames=20000
 closes=10
 while [ $# -gt 0 ]; do
     case $1 in
     --renderer) renderer=${2:-} ;;
+    --arch) arch=${2:-} ;;
     --frames) frames=${2:-} ;;
     --closes) closes=${2:-} ;;
     *)
-        sed -n 2,17p "$0"
+        sed -n 2,19p "$0"
         exit 2
         ;;
     esac
@@ -35,7 +39,8 @@ while [ $# -gt 0 ]; do
 done
 export ONEBOX_RENDERER=$renderer
 
-build=${ONEBOX_BUILD_DIR:-build/mingw}
+host_choose_arch "$arch" || exit 2
+build=${ONEBOX_BUILD_DIR:-build/$preset}
 exe=${ONEBOX_SOAK_EXE:-$build/app/onebox.exe}
 early=1000
 [ "$frames" -gt $((early + 1)) ] || early=$((frames / 3))
