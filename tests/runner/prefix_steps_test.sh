@@ -22,6 +22,8 @@ echo "\$n" >"\$count_file"
 # Like the real wineboot, the first step makes the prefix's folder.
 [ "\$line" = "wine wineboot -i" ] && mkdir -p "\$WINEPREFIX"
 [ "\$line#\$n" = "\${STUB_FAIL:-}" ] && exit 7
+# The width and loader each program of the prefix was started with.
+[ "$tool" = wine ] && echo "\$WINEARCH \${WINELOADER:-none}" >>"\$STUB_DIR/arch"
 exit 0
 EOF
     chmod +x "$scratch/bin/$tool"
@@ -83,5 +85,30 @@ if [ "$rc" -eq 0 ] || [ "$(cat "$scratch/notes/file" 2>/dev/null)" != keep ] ||
     failures=$((failures + 1))
 fi
 
-echo "prefix steps: ${#cases[@]} cases and the foreign folder, $failures failed"
+# Outside a build tree the program's PE header picks the prefix's width: a 64-bit program gets
+# a 64-bit prefix, and every Wine program of it the loader named, also through WINELOADER.
+# Headers of 0x48 bytes: "MZ", the offset 0x40 of "PE\0\0" at 0x3C, then the machine.
+pe() { printf 'MZ%58s\x40\0\0\0PE\0\0%b' '' "$1" >"$scratch/$2.exe"; }
+pe '\x4c\x01' pe32
+pe '\x64\x86' pe64
+# program | expected width and loader of each Wine program
+widths=("pe32|win32 none" "pe64|win64 $scratch/bin/wine")
+for entry in "${widths[@]}"; do
+    IFS='|' read -r program expected <<<"$entry"
+    rm -rf "$scratch/stub" "$scratch/cache"
+    mkdir -p "$scratch/stub"
+    output=$(PATH="$scratch/bin:$PATH" STUB_DIR=$scratch/stub XDG_CACHE_HOME=$scratch/cache \
+        ONEBOX_WINE=$scratch/bin/wine ONEBOX_HEADLESS=0 DISPLAY=:99 WINELOADER='' \
+        "$run" "$scratch/$program.exe" 2>&1)
+    rc=$?
+    seen=$(sort -u "$scratch/stub/arch" 2>/dev/null)
+    if [ "$rc" -ne 0 ] || [ "$seen" != "$expected" ] ||
+        [ ! -s "$scratch/cache/onebox/${expected% *}/wine-prefix/.onebox-ready" ]; then
+        echo "FAILED: $program outside a build tree: exit code $rc, programs ran as: $seen," \
+            "expected $expected, output: $output"
+        failures=$((failures + 1))
+    fi
+done
+
+echo "prefix steps: ${#cases[@]} cases, the foreign folder and ${#widths[@]} widths, $failures failed"
 [ "$failures" -eq 0 ]
