@@ -6,6 +6,7 @@
 #   wine-run.sh --session-start BUILD_TREE    start the shared session (CTest fixture setup)
 #   wine-run.sh --session-end BUILD_TREE      end it (CTest fixture cleanup)
 #   wine-run.sh --session-status BUILD_TREE   print live, stale or none
+#   wine-run.sh --beside PROGRAM.exe [ARGS...]  run beside a run already going on (see below)
 #
 # Every build tree gets its own prefix (build/<preset>/wine-prefix, or ONEBOX_WINEPREFIX), of the
 # tree's width: 32-bit for the i686 tree, 64-bit for the x86_64 one (the file wine-arch that
@@ -30,6 +31,11 @@
 # program runs on is written into that file before the program starts.
 # ONEBOX_RENDERER=vulkan runs Direct3D on Vulkan, in the prefix build/<preset>/wine-prefix-vulkan.
 # ONEBOX_WINE names the Wine loader to use instead of the one for the prefix's width.
+#
+# --beside runs a second program in the prefix of a run of the same build tree that is going on,
+# on that run's display (DISPLAY, and ONEBOX_RENDERER as for that run), without the prefix lock
+# the run holds and without ending anything afterwards: another program acting on the first, as
+# a task manager posts a window WM_CLOSE. Its exit code is passed through.
 set -u
 
 # Changing how a prefix is made changes this, so older prefixes are made again.
@@ -592,8 +598,16 @@ run_program() {
 
 case "${1:-}" in
 "" | -h | --help)
-    sed -n 2,28p "$0"
+    sed -n 2,35p "$0"
     exit 2
+    ;;
+--beside)
+    shift
+    [ $# -ge 1 ] || fail "--beside needs a program"
+    [ -n "${DISPLAY:-}" ] || fail "--beside needs the display of the run it goes beside"
+    find_build_tree "$1" || fail "--beside: $1 is not in a build tree"
+    setup_env "$build_tree"
+    exec "$wine" "$@"
     ;;
 --session-start | --session-end | --session-status)
     [ $# -ge 2 ] || fail "$1 needs the build tree"
