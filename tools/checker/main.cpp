@@ -4,8 +4,12 @@
 //   onebox-check [--display D] [--frames N | --seconds S] [--rate HZ] [--min-distinct N]
 //                [--title TEXT] [--wait S] [--no-regrab] [--save DIR]
 //
-// Prints one line with the verdict. Exit codes: 0 no bug, 1 bug, 2 bad arguments or no X
-// display, 3 no screen found (or it went away during the run).
+// The verdict is on what reaches the screen: the client area of the program's window as it
+// stands on the X screen, which is what a person sees. Prints one line with it; where the
+// renderer keeps its frames in a drawable of its own, a second line, "presented: ...", says what
+// was presented there, so that frames presented but never shown are told apart from frames
+// shown wrong. Exit codes: 0 no bug, 1 bug, 2 bad arguments or no X display, 3 no screen found
+// (or it went away during the run).
 #include <X11/Xlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -110,15 +114,21 @@ bool ShowsGrey(const std::vector<uint32_t>& pixels) {
     return std::find(pixels.begin(), pixels.end(), GREY) != pixels.end();
 }
 
-// Waits until the screen is there and has presented at least one frame (some grey): before
-// its first present the OpenGL child window is black and a Vulkan top-level's client area
-// shows the window's own background, neither of which is a frame of the program.
-bool WaitForScreen(Display* display, const Options& o, XScreenPlace& place,
+bool GrabShowsGrey(Display* display, const XScreenPlace& place, std::vector<uint32_t>& pixels) {
+    return place.window && XScreenGrab(display, place, WIDTH, HEIGHT, pixels) && ShowsGrey(pixels);
+}
+
+// Waits until the window is there and the program has presented at least one frame (some grey
+// on the screen, or in the renderer's own drawable): before its first present the OpenGL child
+// window is black and the client area shows the window's own background, neither of which is a
+// frame of the program.
+bool WaitForScreen(Display* display, const Options& o, XScreenPlaces& places,
                    std::vector<uint32_t>& pixels) {
     double deadline = Now() + o.wait;
     do {
-        place = XScreenFind(display, o.title, WIDTH, HEIGHT);
-        if (place.window && XScreenGrab(display, place, WIDTH, HEIGHT, pixels) && ShowsGrey(pixels))
+        places = XScreenFind(display, o.title, WIDTH, HEIGHT);
+        if (places.shown.window && (GrabShowsGrey(display, places.shown, pixels) ||
+                                    GrabShowsGrey(display, places.presented, pixels)))
             return true;
         SleepUntil(Now() + 0.05);
     } while (Now() < deadline);
@@ -158,10 +168,12 @@ struct PositionMap {
     }
 };
 
+// What one place showed over the run.
 struct Run {
     int frames = 0;
     int bad = 0;
-    int torn = 0; // bad grabs that a present half done could make, re-grabbed good at once
+    int blank = 0; // frames without a grey pixel: no frame of the program at all
+    int torn = 0;  // bad grabs that a present half done could make, re-grabbed good at once
     int firstBad = -1;
     std::string firstBadText;
     std::vector<uint32_t> firstBadPixels;
@@ -171,11 +183,66 @@ struct Run {
     bool lost = false;
 };
 
+// Judges one grab of a place and adds it to the run. A grab is one X request and a present a
+// few, so a grab might land between the requests of one present. On a quiet machine none did
+// (3000 fast grabs on each renderer, each bad picture still on screen unchanged at an immediate
+// re-grab); on a busy one some do under the Vulkan renderer. So a picture that such a grab
+// could make is taken again at once, and excused when the re-grab is a different frame with
+// exactly one box. A picture that stays on screen, or that no mid-present grab could make, is
+// a bug.
+void Judge(Display* display, const XScreenPlace& place, const Options& o, int index,
+           std::vector<uint32_t>& pixels, std::vector<uint32_t>& again, Run& run) {
+    ++run.frames;
+    FrameReport report = FrameAnalyse(pixels.data(), WIDTH, HEIGHT);
+    bool good = FrameIsGood(report);
+    if (!good && o.regrab && FrameCouldBeTorn(report) &&
+        XScreenGrab(display, place, WIDTH, HEIGHT, again) && again != pixels) {
+        FrameReport second = FrameAnalyse(again.data(), WIDTH, HEIGHT);
+        if (FrameIsGood(second)) {
+            ++run.torn;
+            pixels.swap(again);
+            report = second;
+            good = true;
+        }
+    }
+    if (good) {
+        run.positions.insert(report.boxes[0].y * 1000L + report.boxes[0].x);
+        run.map.Add(report.boxes[0]);
+    } else {
+        if (!ShowsGrey(pixels))
+            ++run.blank;
+        // What the first grab showed is reported, whatever the re-grab found.
+        if (run.bad++ == 0) {
+            run.firstBad = index;
+            run.firstBadText = FrameDescribe(report);
+            run.firstBadPixels = pixels;
+        }
+        for (const FrameBox& box : report.boxes)
+            if (run.map.bad.size() < 1000)
+                run.map.bad.push_back(box);
+    }
+    run.lastPixels.swap(pixels);
+}
+
 std::string Plural(int n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-std::string Verdict(const Run& run, const Options& o, bool* bug) {
+// The line on the renderer's own drawable: how many presented frames were right.
+std::string PresentedLine(const Run& run) {
+    std::string line = "presented: ";
+    if (run.bad)
+        line += "frame " + std::to_string(run.firstBad) + ": " + run.firstBadText + "; " +
+                std::to_string(run.bad) + " of " + Plural(run.frames, "frame", "frames") + " bad";
+    else
+        line += std::to_string(run.frames) + " of " + Plural(run.frames, "frame", "frames") +
+                " show one box";
+    return line + "; " +
+           Plural(static_cast<int>(run.positions.size()), "distinct position",
+                  "distinct positions");
+}
+
+std::string Verdict(const Run& run, const Run* presented, const Options& o, bool* bug) {
     std::string line;
     int distinct = static_cast<int>(run.positions.size());
     if (run.lost) {
@@ -183,6 +250,13 @@ std::string Verdict(const Run& run, const Options& o, bool* bug) {
         return "frame " + std::to_string(run.frames) + ": the screen went away (after " +
                std::to_string(run.bad) + " bad of " + Plural(run.frames, "frame", "frames") +
                "); verdict: no screen";
+    }
+    if (run.blank == run.frames && presented && presented->frames > presented->blank) {
+        // The program presented frames, and none of them reached the window.
+        *bug = true;
+        return Plural(run.frames, "frame", "frames") +
+               ": nothing shown on screen: the presented frames did not reach the window; "
+               "verdict: BUG";
     }
     if (run.bad) {
         *bug = true;
@@ -205,7 +279,7 @@ std::string Verdict(const Run& run, const Options& o, bool* bug) {
     return line + (*bug ? "; verdict: BUG" : "; verdict: no bug");
 }
 
-void Save(const Run& run, const std::string& dir) {
+void Save(const Run& run, const Run* presented, const std::string& dir) {
     // Like mkdir -p: every missing folder on the way.
     for (size_t slash = dir.find('/', 1);; slash = dir.find('/', slash + 1)) {
         mkdir(dir.substr(0, slash).c_str(), 0777);
@@ -224,6 +298,8 @@ void Save(const Run& run, const std::string& dir) {
     write("first-bad-frame.png", run.firstBadPixels);
     write("last-frame.png", run.lastPixels);
     write("positions.png", run.map.Render());
+    if (presented)
+        write("presented-last-frame.png", presented->lastPixels);
     std::string line = "pictures:";
     for (const std::string& path : written)
         line += " " + path;
@@ -248,17 +324,18 @@ int main(int argc, char** argv) {
     }
     XScreenInstallErrorHandler();
 
-    XScreenPlace place;
+    XScreenPlaces places;
     std::vector<uint32_t> pixels, again;
-    if (!WaitForScreen(display, o, place, pixels)) {
-        std::printf("no onebox screen (an 800x600 X window, or a window titled \"%s\") showed a "
-                    "grey frame within %g s; verdict: no screen\n",
+    if (!WaitForScreen(display, o, places, pixels)) {
+        std::printf("no onebox screen (a window titled \"%s\" with an 800x600 client area) showed "
+                    "a grey frame within %g s; verdict: no screen\n",
                     o.title.c_str(), o.wait);
         XCloseDisplay(display);
         return EXIT_NO_SCREEN;
     }
 
-    Run run;
+    Run shown, presented;
+    bool keepsDrawable = places.presented.window != 0;
     double begin = Now(), start = begin;
     for (int i = 0;; ++i) {
         if (o.seconds > 0 ? Now() - begin >= o.seconds : i >= o.frames)
@@ -268,58 +345,31 @@ int main(int argc, char** argv) {
         if (Now() > start + (i + 1) / o.rate)
             start = Now() - i / o.rate;
         SleepUntil(start + i / o.rate);
-        if (!XScreenGrab(display, place, WIDTH, HEIGHT, pixels)) {
-            // Wine may make the screen's X window anew (a device reset): look once more.
-            place = XScreenFind(display, o.title, WIDTH, HEIGHT);
-            if (!place.window || !XScreenGrab(display, place, WIDTH, HEIGHT, pixels)) {
-                run.lost = true;
+        // Wine may make the screen's X window anew (a device reset), and a person may move the
+        // window: look once more before calling the screen gone.
+        if (!XScreenGrab(display, places.shown, WIDTH, HEIGHT, pixels)) {
+            places = XScreenFind(display, o.title, WIDTH, HEIGHT);
+            if (!places.shown.window ||
+                !XScreenGrab(display, places.shown, WIDTH, HEIGHT, pixels)) {
+                shown.lost = true;
                 break;
             }
         }
-        ++run.frames;
-        FrameReport report = FrameAnalyse(pixels.data(), WIDTH, HEIGHT);
-        // A grab is one X request and a present a few, so a grab might land between the
-        // requests of one present. On a quiet machine none did (3000 fast grabs on each
-        // renderer, each bad picture still on screen unchanged at an immediate re-grab); on a
-        // busy one some do under the Vulkan renderer. So a picture that such a grab could make
-        // is taken again at once, and excused when the re-grab is a different frame with
-        // exactly one box. A picture that stays on screen, or that no mid-present grab could
-        // make, is a bug.
-        bool good = FrameIsGood(report);
-        if (!good && o.regrab && FrameCouldBeTorn(report) &&
-            XScreenGrab(display, place, WIDTH, HEIGHT, again) && again != pixels) {
-            FrameReport second = FrameAnalyse(again.data(), WIDTH, HEIGHT);
-            if (FrameIsGood(second)) {
-                ++run.torn;
-                pixels.swap(again);
-                report = second;
-                good = true;
-            }
-        }
-        if (good) {
-            run.positions.insert(report.boxes[0].y * 1000L + report.boxes[0].x);
-            run.map.Add(report.boxes[0]);
-        } else {
-            // What the first grab showed is reported, whatever the re-grab found.
-            if (run.bad++ == 0) {
-                run.firstBad = i;
-                run.firstBadText = FrameDescribe(report);
-                run.firstBadPixels = pixels;
-            }
-            for (const FrameBox& box : report.boxes)
-                if (run.map.bad.size() < 1000)
-                    run.map.bad.push_back(box);
-        }
-        run.lastPixels.swap(pixels);
+        Judge(display, places.shown, o, i, pixels, again, shown);
+        if (keepsDrawable && XScreenGrab(display, places.presented, WIDTH, HEIGHT, pixels))
+            Judge(display, places.presented, o, i, pixels, again, presented);
     }
     XCloseDisplay(display);
 
     bool bug = false;
-    std::printf("%s\n", Verdict(run, o, &bug).c_str());
+    const Run* drawable = keepsDrawable ? &presented : nullptr;
+    std::printf("%s\n", Verdict(shown, drawable, o, &bug).c_str());
+    if (drawable)
+        std::printf("%s\n", PresentedLine(presented).c_str());
     if (!o.save.empty())
-        Save(run, o.save);
+        Save(shown, drawable, o.save);
     std::fflush(stdout);
-    if (run.lost)
+    if (shown.lost)
         return EXIT_NO_SCREEN;
     return bug ? EXIT_BUG : 0;
 }

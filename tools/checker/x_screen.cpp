@@ -52,10 +52,19 @@ void Walk(Display* display, Window window, const std::string& title, int width, 
 
 void XScreenInstallErrorHandler() { XSetErrorHandler(RecordError); }
 
-XScreenPlace XScreenFind(Display* display, const std::string& title, int width, int height) {
+XScreenPlaces XScreenFind(Display* display, const std::string& title, int width, int height) {
     XScreenPlace sized = {0, 0, 0}, titled = {0, 0, 0};
-    Walk(display, DefaultRootWindow(display), title, width, height, sized, titled);
-    return sized.window ? sized : titled;
+    Window root = DefaultRootWindow(display);
+    Walk(display, root, title, width, height, sized, titled);
+    XScreenPlaces places = {{0, 0, 0}, sized};
+    Window child;
+    int x, y;
+    xFailed = false;
+    if (titled.window &&
+        XTranslateCoordinates(display, titled.window, root, titled.x, titled.y, &x, &y, &child) &&
+        !xFailed)
+        places.shown = {root, x, y};
+    return places;
 }
 
 bool XScreenGrab(Display* display, const XScreenPlace& place, int width, int height,

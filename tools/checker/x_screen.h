@@ -1,10 +1,15 @@
 // Finding the screen of a running onebox on an X display and grabbing what it shows.
 //
-// Under Wine's OpenGL renderer the screen's child window has an 800x600 X window of its own
-// (kept inside a 1x1 holder window, off the visible desktop), and XGetImage on it returns
-// exactly the presented pixels. Under the Vulkan renderer there is no such window: the frame
-// is drawn into the client area of the top-level window's X window, which is a child of the
-// Wine desktop's X window and carries the program's title as WM_NAME.
+// What a person sees is the client area of the program's top-level window as it stands on the
+// X screen: the top-level's X window is a child of the Wine desktop's and carries the
+// program's title as WM_NAME, and a grab of the root window over its client area returns what
+// is on the screen there, whatever drew it.
+//
+// Under Wine's OpenGL renderer the frames do not get there (Wine 8.0): the screen's child window
+// has an 800x600 X window of its own, redirected and kept inside a 1x1 holder window off the
+// visible desktop, and XGetImage on that window returns exactly the presented pixels while the
+// screen shows the child control's background. Under the Vulkan renderer there is no such
+// window and the frame is drawn into the top-level's client area, where the screen shows it.
 #pragma once
 #include <X11/Xlib.h>
 
@@ -17,13 +22,19 @@ struct XScreenPlace {
     int x, y;      // where the 800x600 frame starts inside the window
 };
 
+struct XScreenPlaces {
+    XScreenPlace shown;     // the top-level's client area on the root window: the screen
+    XScreenPlace presented; // the renderer's own 800x600 drawable, where it keeps one
+};
+
 // Installs an error handler so that a window vanishing under a request is a failed grab, not
 // the end of the checker.
 void XScreenInstallErrorHandler();
 
-// The screen's place: an 800x600 X window anywhere on the display if there is one, otherwise
-// the client area of the top-level window whose WM_NAME contains the title.
-XScreenPlace XScreenFind(Display* display, const std::string& title, int width, int height);
+// Where the screen is shown (the client area of the top-level window whose WM_NAME contains
+// the title, in root coordinates) and where the renderer presents (an 800x600 X window anywhere
+// on the display, if there is one).
+XScreenPlaces XScreenFind(Display* display, const std::string& title, int width, int height);
 
 // Reads width x height pixels (0x??RRGGBB, rows top to bottom) from the place; false when the
 // window went away or the grab was refused.
