@@ -1,6 +1,7 @@
-# Sourced by tools/run.sh and tools/soak.sh: a program started headless under the Wine runner,
-# its window found by title, and closed with Alt+F4 as real X keyboard input. Run from the
-# repository's root.
+# shellcheck shell=bash disable=SC2034 # sets variables for the scripts that source it
+# Sourced by tools/run.sh, tools/soak.sh and the person's-actions test: a program started
+# headless under the Wine runner, its window found by title, driven with real X input (XTEST,
+# through xdotool) and closed with Alt+F4. Run from the repository's root.
 
 headless_title="OpenScreen() or ClearScreen()-Bug - You should not see more then one black box. If you see more - it's a bug."
 headless_display_file=$(mktemp)
@@ -45,42 +46,104 @@ headless_display_known() {
     export DISPLAY
 }
 
-# The program's top-level window, by its exact title, into headless_window.
+# The program's top-level window, by its exact title, into headless_window, and the program's
+# Wine process, which Wine names in the window's _NET_WM_PID, into headless_pid.
 headless_find_window() {
     local id
     headless_display_known || return 1
     for id in $(xdotool search --name 'OpenScreen' 2>/dev/null); do
         if [ "$(xdotool getwindowname "$id" 2>/dev/null)" = "$headless_title" ]; then
             headless_window=$id
+            headless_pid=$(xdotool getwindowpid "$id" 2>/dev/null)
             return 0
         fi
     done
     return 1
 }
 
+# True once the program's own process has ended (or is a zombie waiting for the runner), which
+# is before the runner has taken down what it started.
+headless_program_ended() {
+    local state=
+    [ -n "${headless_pid:-}" ] || { headless_ended; return; }
+    read -r _ _ state _ 2>/dev/null </proc/"$headless_pid"/stat
+    [ -z "$state" ] || [ "$state" = Z ]
+}
+
 headless_ended() { ! headless_running; }
 
-# Alt+F4 to the window; focus passes through the desktop window first so that Wine sees the
-# window gain the focus. Returns 0 when the run ended within 20 s, with the program's exit code
-# in headless_code and the time from the key to the end in headless_close_ms; otherwise stops
-# the run and returns 1.
+# Alt+F4 to the window, with the focus given first. Returns 0 when the program ended within
+# 20 s, with its exit code in headless_code and the time from the key to its end in
+# headless_end_ms; otherwise stops the run and returns 1.
 headless_close() {
-    local desktop start
+    headless_focus
+    headless_mark
+    xdotool key alt+F4
+    headless_wait_end 200
+}
+
+# Notes the moment of an action that should end the program.
+headless_mark() { headless_mark_ns=$(date +%s%N); }
+
+# Waits up to $1 tenths of a second for the program to end, then for the runner. Returns 0 when
+# the program ended in time, with its exit code in headless_code and the time since the last
+# headless_mark in headless_end_ms; otherwise stops the run and returns 1.
+headless_wait_end() {
+    if ! headless_wait_for "$1" headless_program_ended && ! headless_program_ended; then
+        headless_stop
+        return 1
+    fi
+    headless_end_ms=$((($(date +%s%N) - headless_mark_ns) / 1000000))
+    headless_wait_for 200 headless_ended
+    wait "$headless_runner"
+    headless_code=$?
+}
+
+# The window's outer rectangle on the X screen, into win_x, win_y, win_w and win_h, and where
+# its parts are, worked out from it: Wine draws the frame and caption itself under its virtual
+# desktop, the same border on three sides and the caption above the 800x600 client area.
+# caption_x/caption_y is a point on the caption clear of its buttons; close_x/close_y is the
+# middle of the close button, the caption's rightmost square button.
+headless_geometry() {
+    local info border top
+    # xwininfo rather than xdotool, whose getwindowgeometry counts the offset of a window inside
+    # another (the top-level inside Wine's desktop) twice.
+    info=$(xwininfo -id "$headless_window") || return 1
+    win_x=$(sed -n 's/.*Absolute upper-left X: *//p' <<<"$info")
+    win_y=$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$info")
+    win_w=$(sed -n 's/.*Width: *//p' <<<"$info")
+    win_h=$(sed -n 's/.*Height: *//p' <<<"$info")
+    border=$(((win_w - 800) / 2))
+    top=$((win_h - 600 - border))
+    caption_x=$((win_x + win_w / 3))
+    caption_y=$((win_y + (border + top) / 2))
+    close_x=$((win_x + win_w - border - (top - border) / 2))
+    close_y=$caption_y
+}
+
+# A left click at a point on the X screen.
+headless_click() { xdotool mousemove --sync "$1" "$2" click 1; }
+
+# Drags with the left button from a point by DX, DY in STEPS even steps, then releases.
+headless_drag() {
+    local x=$1 y=$2 dx=$3 dy=$4 steps=$5 i
+    xdotool mousemove --sync "$x" "$y" mousedown 1
+    for ((i = 1; i <= steps; i++)); do
+        sleep 0.02
+        xdotool mousemove --sync $((x + dx * i / steps)) $((y + dy * i / steps))
+    done
+    xdotool mouseup 1
+}
+
+# Gives the window the keyboard: focus passes through the desktop window first so that Wine
+# sees the window gain the focus.
+headless_focus() {
+    local desktop
     desktop=$(xdotool search --name 'Wine desktop' | head -n 1)
     xdotool windowfocus --sync "$desktop"
     sleep 0.05
     xdotool windowfocus --sync "$headless_window"
     sleep 0.05
-    start=$(date +%s%N)
-    xdotool key alt+F4
-    headless_wait_for 200 headless_ended
-    if [ $? -eq 1 ]; then
-        headless_stop
-        return 1
-    fi
-    headless_close_ms=$((($(date +%s%N) - start) / 1000000))
-    wait "$headless_runner"
-    headless_code=$?
 }
 
 headless_cleanup() { rm -f "$headless_display_file"; }

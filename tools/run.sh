@@ -78,6 +78,7 @@ fi
 
 if [ -n "${DISPLAY:-}" ] && [ "${ONEBOX_HEADLESS:-0}" != 1 ]; then
     echo "onebox: running on display $DISPLAY ($renderer renderer); close the window to end it"
+    # shellcheck disable=SC2086 # the arguments are meant to split
     tools/wine-run.sh "$exe" ${ONEBOX_RUN_ARGS:-}
     rc=$?
     [ "$rc" -eq 0 ] || fail "exit code $rc"
@@ -134,5 +135,5 @@ case $check_rc in
 3) fail "window appeared with the expected title, closed on Alt+F4, exit code 0, but no frame of it was presented" ;;
 *) fail "the frame checker could not run (code $check_rc)" ;;
 esac
-echo "onebox: window appeared with the expected title, closed on Alt+F4 (the run ended ${headless_close_ms} ms after the key), exit code 0 — OK"
+echo "onebox: window appeared with the expected title, closed on Alt+F4 (the program ended ${headless_end_ms} ms after the key), exit code 0 — OK"
 echo "$layer_verdict"

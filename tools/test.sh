@@ -84,7 +84,10 @@ windows_step() {
     if ! build "$preset"; then
         failed=$((failed + 1)); status=1
     elif [ "$runnable" = yes ]; then
+        rm -rf "build/$preset/person"
         run_ctest --preset "$preset"
+        # What each of a person's actions did, from the cases' own lines.
+        cat "build/$preset"/person/*.txt 2>/dev/null
     else
         run_ctest --preset "$preset" -L static
     fi

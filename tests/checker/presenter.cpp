@@ -2,7 +2,7 @@
 // Direct3D 9 presents into a STATIC child of an 800x600 window, every frame grey with black
 // 20x20 boxes, until the window is closed (exit code 0).
 //
-//   presenter.exe [good | gdi | two | skipclear]
+//   presenter.exe [good | gdi | two | skipclear | ignoreclose | keepaftermove]
 //
 // good:      one box per frame at a random place, filled by Direct3D itself.
 // gdi:       the same box drawn through the back buffer's device context, as onebox.exe draws
@@ -11,6 +11,9 @@
 // skipclear: every third frame keeps the previous frame instead of clearing it, so that frame
 //            shows the previous box and its own; boxes alternate between the screen's halves
 //            so the two never touch.
+// ignoreclose:   as good, but WM_CLOSE is ignored: the program never ends by itself.
+// keepaftermove: as good until the window has been moved, then no frame is cleared, so the
+//                boxes pile up.
 //
 // d3d9.dll is loaded at run time, as onebox.exe does, so the program starts without it.
 #include <windows.h>
@@ -28,15 +31,27 @@ const char TITLE[] = "OpenScreen() or ClearScreen()-Bug - You should not see mor
                      "black box. If you see more - it's a bug.";
 const int BOX = 20;
 
-enum Mode { MODE_GOOD, MODE_GDI, MODE_TWO, MODE_SKIP_CLEAR };
+enum Mode {
+    MODE_GOOD,
+    MODE_GDI,
+    MODE_TWO,
+    MODE_SKIP_CLEAR,
+    MODE_IGNORE_CLOSE,
+    MODE_KEEP_AFTER_MOVE
+};
 
+Mode mode = MODE_GOOD;
 bool closed = false;
+bool moved = false;
 
 LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_CLOSE) {
-        closed = true;
+        closed = mode != MODE_IGNORE_CLOSE;
         return 0;
     }
+    // The end of a move by the caption: the system's move loop has returned.
+    if (message == WM_EXITSIZEMOVE)
+        moved = true;
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -67,12 +82,15 @@ void DrawBoxThroughDc(IDirect3DDevice9* device, int x, int y) {
 
 // Clears (unless told not to) and draws the frame's boxes.
 void DrawFrame(IDirect3DDevice9* device, Mode mode, unsigned frame) {
-    bool clear = !(mode == MODE_SKIP_CLEAR && frame % 3 == 2);
+    bool clear =
+        !(mode == MODE_SKIP_CLEAR && frame % 3 == 2) && !(mode == MODE_KEEP_AFTER_MOVE && moved);
     if (clear)
         device->Clear(0, nullptr, D3DCLEAR_TARGET, D3DCOLOR_XRGB(0x88, 0x88, 0x88), 1.0f, 0);
     int y = RandomIn(5, 575);
     switch (mode) {
     case MODE_GOOD:
+    case MODE_IGNORE_CLOSE:
+    case MODE_KEEP_AFTER_MOVE:
         FillBox(device, RandomIn(5, 775), y);
         break;
     case MODE_GDI:
@@ -92,13 +110,16 @@ void DrawFrame(IDirect3DDevice9* device, Mode mode, unsigned frame) {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
-    Mode mode = MODE_GOOD;
     if (std::strstr(commandLine, "gdi"))
         mode = MODE_GDI;
     else if (std::strstr(commandLine, "two"))
         mode = MODE_TWO;
     else if (std::strstr(commandLine, "skipclear"))
         mode = MODE_SKIP_CLEAR;
+    else if (std::strstr(commandLine, "ignoreclose"))
+        mode = MODE_IGNORE_CLOSE;
+    else if (std::strstr(commandLine, "keepaftermove"))
+        mode = MODE_KEEP_AFTER_MOVE;
     state = GetTickCount();
 
     WNDCLASSA windowClass = {};

@@ -2,7 +2,10 @@
 // grabbed frame showed exactly one 20x20 black box on grey.
 //
 //   onebox-check [--display D] [--frames N | --seconds S] [--rate HZ] [--min-distinct N]
-//                [--title TEXT] [--wait S] [--no-regrab] [--save DIR]
+//                [--title TEXT] [--wait S] [--no-regrab] [--follow] [--save DIR]
+//
+// --follow looks for the window again before every grab, for a window that a person moves
+// while it is watched, and adds to the line how long the picture stood still at the most.
 //
 // The verdict is on what reaches the screen: the client area of the program's window as it
 // stands on the X screen, which is what a person sees. Prints one line with it; where the
@@ -45,6 +48,7 @@ struct Options {
     std::string title = "OpenScreen() or ClearScreen()-Bug";
     double wait = 30;
     bool regrab = true;
+    bool follow = false;
     std::string save;
 };
 
@@ -52,7 +56,7 @@ void Usage() {
     std::fprintf(stderr,
                  "usage: onebox-check [--display D] [--frames N | --seconds S] [--rate HZ]\n"
                  "                    [--min-distinct N] [--title TEXT] [--wait S] "
-                 "[--no-regrab] [--save DIR]\n");
+                 "[--no-regrab] [--follow] [--save DIR]\n");
 }
 
 bool ParseOptions(int argc, char** argv, Options& o) {
@@ -60,6 +64,10 @@ bool ParseOptions(int argc, char** argv, Options& o) {
         std::string a = argv[i];
         if (a == "--no-regrab") {
             o.regrab = false;
+            continue;
+        }
+        if (a == "--follow") {
+            o.follow = true;
             continue;
         }
         if (i + 1 >= argc)
@@ -181,6 +189,8 @@ struct Run {
     std::set<long> positions;
     PositionMap map;
     bool lost = false;
+    double lastChange = 0;   // when the picture last changed
+    double longestStill = 0; // seconds
 };
 
 // Judges one grab of a place and adds it to the run. A grab is one X request and a present a
@@ -273,6 +283,9 @@ std::string Verdict(const Run& run, const Run* presented, const Options& o, bool
     line += "; " + Plural(distinct, "distinct position", "distinct positions");
     if (distinct < o.minDistinct)
         line += ", fewer than " + std::to_string(o.minDistinct);
+    if (o.follow)
+        line += "; the picture stood still for " +
+                std::to_string(static_cast<int>(run.longestStill * 1000)) + " ms at the most";
     if (run.torn)
         line += "; " + Plural(run.torn, "grab", "grabs") + (run.torn == 1 ? " was" : " were") +
                 " bad but not seen again at an immediate re-grab (counted as good)";
@@ -347,6 +360,8 @@ int main(int argc, char** argv) {
         SleepUntil(start + i / o.rate);
         // Wine may make the screen's X window anew (a device reset), and a person may move the
         // window: look once more before calling the screen gone.
+        if (o.follow)
+            places = XScreenFind(display, o.title, WIDTH, HEIGHT);
         if (!XScreenGrab(display, places.shown, WIDTH, HEIGHT, pixels)) {
             places = XScreenFind(display, o.title, WIDTH, HEIGHT);
             if (!places.shown.window ||
@@ -355,6 +370,10 @@ int main(int argc, char** argv) {
                 break;
             }
         }
+        double now = Now();
+        if (i == 0 || pixels != shown.lastPixels)
+            shown.lastChange = now;
+        shown.longestStill = std::max(shown.longestStill, now - shown.lastChange);
         Judge(display, places.shown, o, i, pixels, again, shown);
         if (keepsDrawable && XScreenGrab(display, places.presented, WIDTH, HEIGHT, pixels))
             Judge(display, places.presented, o, i, pixels, again, presented);
