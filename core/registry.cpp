@@ -10,7 +10,15 @@ uint8_t* SlotAt(ObjectRegistry* r, ObjectNumber number) {
     return r->slots + static_cast<size_t>(number) * static_cast<size_t>(r->elementSize);
 }
 
-bool IsLive(const void* record) {
+// A record lives while its first word is non-zero: every owner's record starts with its
+// handle or pointer. The word is as wide as an address whenever the record can hold one, since
+// a handle or pointer above 4 GiB may have all of its low 32 bits zero.
+bool IsLive(const ObjectRegistry* r, const void* record) {
+    if (static_cast<size_t>(r->elementSize) >= sizeof(uintptr_t)) {
+        uintptr_t first;
+        std::memcpy(&first, record, sizeof first);
+        return first != 0;
+    }
     uint32_t first;
     std::memcpy(&first, record, sizeof first);
     return first != 0;
@@ -157,13 +165,13 @@ void* RegistrySlotFor(ObjectRegistry* r, ObjectNumber number) {
 void* RegistryLookup(ObjectRegistry* r, ObjectNumber number) {
     if (InTable(r, number)) {
         uint8_t* slot = SlotAt(r, number);
-        return IsLive(slot) ? slot : nullptr;
+        return IsLive(r, slot) ? slot : nullptr;
     }
     uintptr_t key = static_cast<uintptr_t>(number);
     if (key == 0 || !LiveContains(r->live, key))
         return nullptr;
     void* record = reinterpret_cast<void*>(key);
-    return IsLive(record) ? record : nullptr;
+    return IsLive(r, record) ? record : nullptr;
 }
 
 void RegistryRelease(ObjectRegistry* r, ObjectNumber number) {
@@ -203,7 +211,7 @@ void* RegistryEnumNext(ObjectRegistry* r, ObjectNumber* number) {
     while (r->enumIndex < r->capacity) {
         int32_t index = r->enumIndex++;
         uint8_t* slot = SlotAt(r, index);
-        if (IsLive(slot)) {
+        if (IsLive(r, slot)) {
             *number = index;
             return slot;
         }

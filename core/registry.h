@@ -1,7 +1,9 @@
 // Numbered objects: each kind of object that callers address by number (windows, gadgets,
 // sprites, images) lives in an ObjectRegistry. Fixed numbers 0, 1, 2, ... name slots of a
 // table that grows on demand; DYNAMIC_NUMBER asks for a record of its own outside the table,
-// whose address becomes the object's number. Also the subsystems' state records.
+// whose address becomes the object's number. A record is live while its first address-wide
+// word (its first 32 bits, in a record narrower than an address) is non-zero: owners put their
+// handle or pointer there. Also the subsystems' state records.
 #pragma once
 
 #include <cstddef>

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/platform.h"
+#include "high_heap.h"
 
 #include <gtest/gtest.h>
 
@@ -17,3 +18,15 @@ class SmallHeapTest : public ::testing::Test {
     void SetUp() override { ASSERT_EQ(PrivateHeapCreate(64 * 1024), 1); }
     void TearDown() override { PrivateHeapDestroy(); }
 };
+
+#if INTPTR_MAX > INT32_MAX
+// A fixed heap whose every block, and so every dynamic record, lies above 4 GiB.
+class HighHeapTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(PrivateHeapCreateAboveFourGiB(16 << 20), 1);
+        ASSERT_TRUE(PrivateHeapIsAboveFourGiB());
+    }
+    void TearDown() override { PrivateHeapDestroy(); }
+};
+#endif

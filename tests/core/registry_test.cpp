@@ -172,6 +172,46 @@ TEST_F(SmallHeapTest, RegistryDestroyGivesEveryBlockBack) {
     RegistryDestroy(nullptr);
 }
 
+#if INTPTR_MAX > INT32_MAX
+// An owner's record as the runtime's are: its handle first.
+struct Handled {
+    uintptr_t handle;
+    uint32_t value;
+};
+
+// A handle above 4 GiB may have its whole low half zero and still marks its record live; a
+// dynamic number above 4 GiB is the whole address, and the number its low half would make
+// names nothing.
+TEST_F(HighHeapTest, RegistryKeepsHandlesAndNumbersAboveFourGiBWhole) {
+    current = RegistryCreate(sizeof(Handled), 16, nullptr);
+    ASSERT_NE(current, nullptr);
+    const uintptr_t handles[] = {FOUR_GIB, uintptr_t(0xABCD) << 32, FOUR_GIB + 1};
+    for (ObjectNumber asked : {ObjectNumber(3), DYNAMIC_NUMBER}) {
+        for (uintptr_t handle : handles) {
+            SCOPED_TRACE(::testing::Message() << asked << " holding " << handle);
+            auto* record = static_cast<Handled*>(RegistrySlotFor(current, asked));
+            ASSERT_NE(record, nullptr);
+            record->handle = handle;
+            const ObjectNumber number = asked == DYNAMIC_NUMBER ? RegistryNumberOf(record) : asked;
+            if (asked == DYNAMIC_NUMBER) {
+                ASSERT_GE(static_cast<uintptr_t>(number), FOUR_GIB);
+            }
+            EXPECT_EQ(RegistryLookup(current, number), record);
+            EXPECT_EQ(Enumerate(), std::vector<ObjectNumber>{number});
+            const ObjectNumber lowHalf = static_cast<uint32_t>(number);
+            if (lowHalf != number) {
+                EXPECT_EQ(RegistryLookup(current, lowHalf), nullptr);
+                EXPECT_EQ(RegistryLookup(current, static_cast<int32_t>(number)), nullptr);
+                RegistryRelease(current, lowHalf); // ignored
+            }
+            RegistryRelease(current, number);
+            EXPECT_EQ(RegistryLookup(current, number), nullptr);
+            EXPECT_TRUE(Enumerate().empty());
+        }
+    }
+}
+#endif
+
 TEST_F(PrivateHeapTest, StateRecordsAreZeroedAndInitialised) {
     static int initialised;
     auto init = [](void* r) {
