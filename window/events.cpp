@@ -64,7 +64,7 @@ void EventsShutdown() {
 EventQueue* EventQueueGet() { return eventQueue; }
 EventState* EventStateGet() { return eventState; }
 
-int EventPost(int32_t code, int32_t item, int32_t window, int32_t type) {
+int EventPost(int32_t code, intptr_t item, ObjectNumber window, int32_t type) {
     EventQueue* queue = eventQueue;
     if (!queue || !queue->pool)
         return 0;

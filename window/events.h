@@ -49,8 +49,9 @@ void EventsShutdown();
 
 // Appends an event unless the queue is suspended or the newest queued event is equal to it.
 // Returns 1 when the event is queued or deliberately collapsed, 0 when it was lost because the
-// heap refused a pool block.
-int EventPost(int32_t code, int32_t item, int32_t window, int32_t type);
+// heap refused a pool block. The item and the window are as wide as an object number: the item
+// may be one (a window's), or a message's wParam.
+int EventPost(int32_t code, intptr_t item, ObjectNumber window, int32_t type);
 // The oldest queued event's code (its item, window and type go to the event state), or 0.
 int32_t EventTake();
 
@@ -72,8 +73,8 @@ void EventDataTake(void* block);
 struct QueuedEvent {
     QueuedEvent* next;
     int32_t code;
-    int32_t item;
-    int32_t window;
+    intptr_t item;
+    ObjectNumber window;
     int32_t type;
 };
 
@@ -86,9 +87,9 @@ struct EventQueue {
 
 // The six values that describe the latest event; copied whole when a wait returns.
 struct EventFields {
-    int32_t item;
-    int32_t window; // -1 when the message's window has no number
-    int32_t type;   // -1 at the start of every wait
+    intptr_t item;
+    ObjectNumber window; // -1 when the message's window has no number
+    int32_t type;        // -1 at the start of every wait
     int32_t immediateCode;
     WPARAM wParam; // the message's, when a raw message number is returned
     LPARAM lParam;

@@ -37,9 +37,7 @@ Owner FindOwner(HWND window) {
     return {nullptr, -1, nullptr};
 }
 
-int32_t Number32(ObjectNumber number) { return static_cast<int32_t>(number); }
-
-void SetImmediate(int32_t code, int32_t item, int32_t type) {
+void SetImmediate(int32_t code, intptr_t item, int32_t type) {
     EventState* state = EventStateGet();
     if (!state)
         return;
@@ -53,7 +51,7 @@ LRESULT TranslateSize(const Owner& owner, HWND window, WPARAM wParam) {
     if (owner.window != window || !owner.record)
         return 1;
     WindowRecord* record = owner.record;
-    int32_t number = Number32(owner.number);
+    ObjectNumber number = owner.number;
     switch (wParam) {
     case SIZE_MINIMIZED:
         record->sizedState = 1;
@@ -78,7 +76,7 @@ LRESULT TranslateSize(const Owner& owner, HWND window, WPARAM wParam) {
     return 0;
 }
 
-LRESULT TranslateActivate(HWND window, int32_t number, WPARAM wParam) {
+LRESULT TranslateActivate(HWND window, ObjectNumber number, WPARAM wParam) {
     if (LOWORD(wParam) != WA_INACTIVE) {
         HWND focus = static_cast<HWND>(GetPropA(window, FOCUS_PROPERTY));
         // The stored child may have gone since the window was deactivated, and its handle may
@@ -107,7 +105,7 @@ LRESULT TranslateErase(const Owner& owner, HWND window, WPARAM wParam) {
     } else if (window == record->nativeHandle && record->eraseCallback) {
         result = record->eraseCallback(context, window);
     }
-    EventPost(EVENT_REPAINT, 0, Number32(owner.number), 0);
+    EventPost(EVENT_REPAINT, 0, owner.number, 0);
     return result;
 }
 
@@ -143,7 +141,8 @@ LRESULT TranslateCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     int32_t low = LOWORD(wParam);
     int32_t high = HIWORD(wParam);
     if (control) {
-        int32_t id = static_cast<int32_t>(GetWindowLongA(control, GWL_ID));
+        // A control's id is as wide as an address: a gadget's is its number.
+        intptr_t id = GetWindowLongPtrA(control, GWLP_ID);
         if (id == MENU_CONTROL_ID)
             SetImmediate(EVENT_MENU_ITEM, low, high);
         else
@@ -160,7 +159,7 @@ LRESULT TranslateCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     return 0;
 }
 
-LRESULT TranslateIconMouse(HWND window, int32_t number, WPARAM wParam, LPARAM lParam) {
+LRESULT TranslateIconMouse(HWND window, ObjectNumber number, WPARAM wParam, LPARAM lParam) {
     int32_t action = -1;
     switch (lParam) {
     case WM_LBUTTONDOWN:
@@ -177,7 +176,7 @@ LRESULT TranslateIconMouse(HWND window, int32_t number, WPARAM wParam, LPARAM lP
         break;
     }
     if (action != -1)
-        EventPost(EVENT_ICON_MOUSE, static_cast<int32_t>(wParam), number, action);
+        EventPost(EVENT_ICON_MOUSE, static_cast<intptr_t>(wParam), number, action);
     // Wakes a wait blocked in the message queue: the icon message itself was sent, not posted.
     PostMessageA(window, WM_NULL, 0, 0);
     return 0;
@@ -263,7 +262,7 @@ LRESULT WindowTranslate(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
             return hooked;
     }
 
-    int32_t number = Number32(owner.number);
+    ObjectNumber number = owner.number;
     if (state)
         state->current.window = number;
 
@@ -299,7 +298,7 @@ LRESULT WindowTranslate(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_TIMER:
         if (!owner.record)
             return NOT_HANDLED;
-        SetImmediate(EVENT_TIMER_TICK, static_cast<int32_t>(wParam), -1);
+        SetImmediate(EVENT_TIMER_TICK, static_cast<intptr_t>(wParam), -1);
         return 0;
     case WM_HSCROLL:
     case WM_VSCROLL:
@@ -316,7 +315,7 @@ LRESULT WindowTranslate(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         EventDataTake(reinterpret_cast<void*>(lParam));
         return 0;
     case MESSAGE_CONTROL_DATA:
-        SetImmediate(EVENT_CONTROL_DATA, static_cast<int32_t>(wParam), -1);
+        SetImmediate(EVENT_CONTROL_DATA, static_cast<intptr_t>(wParam), -1);
         EventDataTake(reinterpret_cast<void*>(lParam));
         return 0;
     default:
@@ -327,7 +326,7 @@ LRESULT WindowTranslate(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 LRESULT GadgetForward(HWND control, HWND parent, UINT message, WPARAM wParam, LPARAM lParam) {
     if (!control || !IsWindow(control))
         return NOT_HANDLED;
-    intptr_t id = GetWindowLongA(control, GWL_ID);
+    intptr_t id = GetWindowLongPtrA(control, GWLP_ID);
     if (reinterpret_cast<intptr_t>(GetPropA(control, GADGET_ID_PROPERTY)) != id)
         return NOT_HANDLED;
     ObjectRegistry* registry = GadgetRegistry();

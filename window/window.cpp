@@ -2,6 +2,7 @@
 
 #include <ole2.h>
 
+#include <cinttypes>
 #include <cstdio>
 
 #include "core/platform.h"
@@ -29,8 +30,10 @@ constexpr uint32_t STYLE_GIVEN_MASK =
 static_assert(TOOL_KEEP_MASK == 0xDEFCFFFF && STYLE_GIVEN_MASK == 0xEFFFFFFC, "style masks");
 constexpr uint32_t OWN_STYLE_BITS = WINDOW_SCREEN_CENTERED | WINDOW_PARENT_CENTERED | WINDOW_TOOL;
 
+// The whole number, also where it is 64 bits wide: two dynamic windows whose addresses share
+// their low 32 bits must not share a class.
 void ClassNameFor(ObjectNumber number, char (&name)[256]) {
-    std::snprintf(name, sizeof name, "WindowClass_%d", static_cast<int>(number));
+    std::snprintf(name, sizeof name, "WindowClass_%" PRIdPTR, number);
 }
 
 HINSTANCE ModuleInstance() { return GetModuleHandleA(nullptr); }

@@ -16,7 +16,8 @@
 
 class EventRuntime : public RuntimeTest {
   protected:
-    explicit EventRuntime(size_t heapLimit = 0) : RuntimeTest(heapLimit) {}
+    explicit EventRuntime(size_t heapLimit = 0, bool aboveFourGiB = false)
+        : RuntimeTest(heapLimit, aboveFourGiB) {}
 
     void SetUp() override {
         RuntimeTest::SetUp();

@@ -75,6 +75,26 @@ TEST_F(EventQueueTest, OnlyAnEventEqualToTheNewestCollapses) {
     EXPECT_EQ(EventTake(), MOVED);
 }
 
+#if INTPTR_MAX > INT32_MAX
+// Items and window numbers above 4 GiB (a dynamic window's number, a timer's id) come out of
+// the queue whole, and events that differ only above the low 32 bits do not collapse.
+TEST_F(EventQueueTest, ItemsAndWindowsAboveFourGiBStayWhole) {
+    const intptr_t high = intptr_t(1) << 32;
+    const struct {
+        intptr_t item;
+        ObjectNumber window;
+    } posts[] = {{high + 7, high + 7}, {7, high + 7}, {7, 7}, {7, 2 * high + 7}, {high - 1, -1}};
+    for (const auto& p : posts)
+        ASSERT_EQ(EventPost(EVENT_WINDOW_MOVED, p.item, p.window, 0), 1);
+    for (const auto& p : posts) {
+        EXPECT_EQ(EventTake(), EVENT_WINDOW_MOVED);
+        EXPECT_EQ(Fields().item, p.item);
+        EXPECT_EQ(Fields().window, p.window);
+    }
+    EXPECT_EQ(EventTake(), 0);
+}
+#endif
+
 TEST_F(EventQueueTest, ManyEventsAtOnceSurviveBlockGrowthAndRelease) {
     for (int round = 0; round < 3; ++round) {
         for (int i = 0; i < 1000; ++i)
@@ -230,8 +250,8 @@ TEST_F(WaitTest, CloseRequestBecomesEventSixteenAndTheWindowStays) {
     for (const auto& c : cases) {
         SendMessageA(WindowNativeHandle(c.number), c.message, c.wParam, 0);
         EXPECT_EQ(WindowWaitEvent(0), EVENT_CLOSE_WINDOW) << c.number;
-        EXPECT_EQ(Fields().item, static_cast<int32_t>(c.number));
-        EXPECT_EQ(Fields().window, static_cast<int32_t>(c.number));
+        EXPECT_EQ(Fields().item, c.number);
+        EXPECT_EQ(Fields().window, c.number);
         EXPECT_TRUE(IsWindow(WindowNativeHandle(c.number)));
     }
 }

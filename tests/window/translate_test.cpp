@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "event_support.h"
+#include "tests/core/high_heap.h"
 #include "window/translate.h"
 #include "x_input.h"
 
@@ -239,6 +240,78 @@ LRESULT GadgetMessage(GadgetRecord* gadget, HWND parent, UINT message, WPARAM, L
 
 const GadgetOperations GADGET_OPERATIONS = {nullptr, nullptr, GadgetMessage};
 const GadgetOperations SILENT_OPERATIONS = {nullptr, nullptr, nullptr};
+
+#if INTPTR_MAX > INT32_MAX
+// The runtime's records in a heap above 4 GiB: dynamic windows and gadgets get numbers that no
+// 32-bit integer holds.
+class HighNumberTest : public EventRuntime {
+  protected:
+    HighNumberTest() : EventRuntime(16 << 20, true) {}
+};
+
+// A dynamic window's whole number names its class and comes back from its handle and in every
+// event; a control whose id is a dynamic gadget's number reaches the gadget, or reports that
+// number whole; message items as wide as a wParam stay whole.
+TEST_F(HighNumberTest, DynamicWindowAndGadgetNumbersStayWhole) {
+    const ObjectNumber number = WindowOpen(DYNAMIC_NUMBER, 0, 0, 200, 100, "high", PLAIN_FLAGS);
+    ASSERT_GE(static_cast<uintptr_t>(number), FOUR_GIB);
+    HWND window = WindowNativeHandle(number);
+    ASSERT_NE(window, nullptr);
+    const std::string className = "WindowClass_" + std::to_string(number);
+    char actualClass[64] = {};
+    GetClassNameA(window, actualClass, sizeof actualClass);
+    EXPECT_EQ(actualClass, className);
+    EXPECT_EQ(WindowNumberOf(window), number);
+
+    auto* gadget = static_cast<GadgetRecord*>(RegistrySlotFor(GadgetRegistry(), DYNAMIC_NUMBER));
+    ASSERT_NE(gadget, nullptr);
+    const ObjectNumber gadgetNumber = RegistryNumberOf(gadget);
+    HWND control = CreateWindowExA(0, "BUTTON", "g", WS_CHILD | WS_VISIBLE, 0, 0, 40, 20, window,
+                                   reinterpret_cast<HMENU>(gadgetNumber), Instance(), nullptr);
+    ASSERT_NE(control, nullptr);
+    SetPropA(control, "QW_ID", reinterpret_cast<HANDLE>(gadgetNumber));
+    gadget->window = control;
+    gadget->operations = &GADGET_OPERATIONS;
+    forwarded = {};
+    WindowTranslate(window, WM_COMMAND, MAKEWPARAM(0, BN_CLICKED),
+                    reinterpret_cast<LPARAM>(control));
+    EXPECT_EQ(forwarded.gadget, gadget);
+    gadget->operations = &SILENT_OPERATIONS;
+    DrainQueue();
+
+    const intptr_t wide = intptr_t(0x5A) << 32;
+    const struct {
+        const char* name;
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+        int32_t code;
+        intptr_t item;
+    } cases[] = {
+        {"close", WM_CLOSE, 0, 0, EVENT_CLOSE_WINDOW, number},
+        {"command of a gadget without callback", WM_COMMAND, MAKEWPARAM(0, BN_CLICKED),
+         reinterpret_cast<LPARAM>(control), EVENT_CONTROL, gadgetNumber},
+        {"timer", WM_TIMER, WPARAM(wide + 5), 0, EVENT_TIMER_TICK, wide + 5},
+        {"icon", MESSAGE_ICON_MOUSE, WPARAM(wide + 3), WM_LBUTTONDOWN, EVENT_ICON_MOUSE, wide + 3},
+        {"control data", MESSAGE_CONTROL_DATA, WPARAM(wide + 9), 0, EVENT_CONTROL_DATA, wide + 9},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EventStateGet()->current.immediateCode = 0;
+        WindowTranslate(window, c.message, c.wParam, c.lParam);
+        // An immediate event, or else the one the message queued.
+        int32_t code = Fields().immediateCode ? Fields().immediateCode : EventTake();
+        EXPECT_EQ(code, c.code);
+        EXPECT_EQ(Fields().item, c.item);
+        EXPECT_EQ(Fields().window, number);
+    }
+
+    RegistryRelease(GadgetRegistry(), gadgetNumber);
+    WindowClose(number);
+    WNDCLASSA info;
+    EXPECT_FALSE(GetClassInfoA(Instance(), className.c_str(), &info)) << "unregistered";
+}
+#endif
 
 TEST_F(TranslateTest, ControlMessagesGoToTheirGadget) {
     HWND button = Child("BUTTON", 0, 12, 0);

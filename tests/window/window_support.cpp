@@ -2,9 +2,18 @@
 
 #include "app/runtime.h"
 #include "core/platform.h"
+#include "tests/core/high_heap.h"
 #include "x_input.h"
 
 void RuntimeTest::SetUp() {
+#if INTPTR_MAX > INT32_MAX
+    if (aboveFourGiB_) {
+        ASSERT_EQ(PrivateHeapCreateAboveFourGiB(heapLimit_), 1);
+        ASSERT_TRUE(PrivateHeapIsAboveFourGiB());
+        RuntimeStartup();
+        return;
+    }
+#endif
     ASSERT_EQ(PrivateHeapCreate(heapLimit_), 1);
     RuntimeStartup();
 }

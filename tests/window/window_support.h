@@ -10,13 +10,17 @@
 // and takes it down again, so no window, class, queued event or record outlives the test.
 class RuntimeTest : public ::testing::Test {
   protected:
-    // 0 = growable; a limit makes a fixed heap that refuses when full.
-    explicit RuntimeTest(size_t heapLimit = 0) : heapLimit_(heapLimit) {}
+    // 0 = growable; a limit makes a fixed heap that refuses when full. aboveFourGiB, for a
+    // fixed heap where addresses are 64 bits wide, puts the heap and so every dynamic record
+    // above 4 GiB.
+    explicit RuntimeTest(size_t heapLimit = 0, bool aboveFourGiB = false)
+        : heapLimit_(heapLimit), aboveFourGiB_(aboveFourGiB) {}
     void SetUp() override;
     void TearDown() override;
 
   private:
     size_t heapLimit_;
+    bool aboveFourGiB_;
 };
 
 // Brings a window to the front, gives it the keyboard focus and lets the resulting messages
