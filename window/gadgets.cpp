@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 
@@ -24,8 +25,9 @@ void GadgetFree(ObjectNumber number) {
     RegistryRelease(gadgetRegistry, number);
 }
 
-int32_t* NewStack() {
-    return static_cast<int32_t*>(PrivateHeapAllocZeroed(GADGET_STACK_ENTRIES * sizeof(int32_t)));
+GadgetStackEntry* NewStack() {
+    return static_cast<GadgetStackEntry*>(
+        PrivateHeapAllocZeroed(GADGET_STACK_ENTRIES * sizeof(GadgetStackEntry)));
 }
 
 void ListStateInitialise(void* record) {
@@ -39,7 +41,7 @@ HWND CurrentList() {
     if (!listState)
         return nullptr;
     if (listState->depth != 0 && listState->stack)
-        return reinterpret_cast<HWND>(static_cast<intptr_t>(listState->stack[0]));
+        return reinterpret_cast<HWND>(listState->stack[0]);
     return listState->listWindow;
 }
 
@@ -50,8 +52,7 @@ void GadgetsInit() {
     gadgetRegistry = RegistryCreate(sizeof(GadgetRecord), GADGET_REGISTRY_GROWTH, GadgetFree);
     listState = static_cast<GadgetListState*>(
         StateRecordCreate(sizeof(GadgetListState), ListStateInitialise, nullptr));
-    std::snprintf(propertyName, sizeof propertyName, "QW_GadgetStack_%i",
-                  static_cast<int>(reinterpret_cast<intptr_t>(GetModuleHandleA(nullptr))));
+    GadgetListPropertyNameFor(GetModuleHandleA(nullptr), propertyName);
     INITCOMMONCONTROLSEX controls;
     controls.dwSize = sizeof controls;
     controls.dwICC = ICC_TAB_CLASSES | ICC_HOTKEY_CLASS | ICC_DATE_CLASSES | ICC_USEREX_CLASSES |
@@ -150,6 +151,11 @@ ObjectRegistry* GadgetRegistry() { return gadgetRegistry; }
 GadgetListState* GadgetListStateGet() { return listState; }
 
 const char* GadgetListPropertyName() { return propertyName; }
+
+void GadgetListPropertyNameFor(HINSTANCE instance, char (&name)[40]) {
+    std::snprintf(name, sizeof name, "QW_GadgetStack_%" PRIiPTR,
+                  reinterpret_cast<intptr_t>(instance));
+}
 
 GadgetListRecord* GadgetListRecordOf(HWND window) {
     if (!window || !propertyName[0])

@@ -13,6 +13,9 @@
 constexpr int32_t GADGET_REGISTRY_GROWTH = 50;
 constexpr int32_t GADGET_STACK_ENTRIES = 10;
 
+// An entry of the container stack: a container window's handle, kept whole.
+typedef intptr_t GadgetStackEntry;
+
 // Start-up: default GUI font, gadget registry, gadget-list state, common-control classes.
 void GadgetsInit();
 
@@ -48,8 +51,8 @@ struct GadgetRecord {
 struct GadgetListState {
     HWND listWindow; // the current gadget list while the stack is empty
     HFONT font;
-    int32_t* stack; // container stack, or null while a saved window owns it
-    int32_t depth;  // while non-zero the current list is the stack's first entry
+    GadgetStackEntry* stack; // container stack, or null while a saved window owns it
+    int32_t depth;           // while non-zero the current list is the stack's first entry
     int32_t stackCapacity;
     HWND auxiliaryWindow;
     int32_t reserved[14]; // unused; the record keeps its 80 bytes
@@ -59,7 +62,7 @@ struct GadgetListState {
 struct GadgetListRecord {
     HWND window;
     HWND savedListWindow;
-    int32_t* savedStack; // owned by this record while another window is current
+    GadgetStackEntry* savedStack; // owned by this record while another window is current
     int32_t savedDepth;
     int32_t savedCapacity;
     WNDPROC previousProc;
@@ -76,5 +79,8 @@ ObjectRegistry* GadgetRegistry();
 GadgetListState* GadgetListStateGet();
 // The name of the list-record property, formatted with the module instance.
 const char* GadgetListPropertyName();
+// That name for a given instance: its value in decimal, as a signed 32-bit number on the 32-bit
+// target and whole where handles are 64 bits wide.
+void GadgetListPropertyNameFor(HINSTANCE instance, char (&name)[40]);
 // The window's list record, or null.
 GadgetListRecord* GadgetListRecordOf(HWND window);

@@ -30,13 +30,20 @@ TEST_F(GadgetListTest, StartUpMakesStateFontAndStack) {
     EXPECT_EQ(state->font, GetStockObject(DEFAULT_GUI_FONT));
     ASSERT_NE(state->stack, nullptr);
     EXPECT_EQ(state->stackCapacity, 10);
-    EXPECT_EQ(std::vector<int32_t>(state->stack, state->stack + 10), std::vector<int32_t>(10, 0));
+    EXPECT_EQ(std::vector<GadgetStackEntry>(state->stack, state->stack + 10),
+              std::vector<GadgetStackEntry>(10, 0));
     EXPECT_EQ(state->depth, 0);
     EXPECT_EQ(state->listWindow, nullptr);
     EXPECT_NE(GadgetRegistry(), nullptr);
-    EXPECT_EQ(GadgetListPropertyName(),
-              "QW_GadgetStack_" +
-                  std::to_string(reinterpret_cast<intptr_t>(GetModuleHandleA(nullptr))));
+    // The instance's value in decimal: on the 32-bit target its 32 bits read as a signed
+    // number, on x86_64 the whole value (the program's image lies above 4 GiB there).
+    const uintptr_t instance = reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr));
+#if INTPTR_MAX == INT32_MAX
+    const std::string digits = std::to_string(static_cast<int32_t>(instance));
+#else
+    const std::string digits = std::to_string(static_cast<long long>(instance));
+#endif
+    EXPECT_EQ(GadgetListPropertyName(), "QW_GadgetStack_" + digits);
     // The common controls were registered: a date picker class exists.
     WNDCLASSA info;
     EXPECT_TRUE(GetClassInfoA(nullptr, "SysDateTimePick32", &info));
@@ -44,7 +51,7 @@ TEST_F(GadgetListTest, StartUpMakesStateFontAndStack) {
 
 TEST_F(GadgetListTest, ListStateMovesBetweenTwoWindows) {
     GadgetListState* state = GadgetListStateGet();
-    int32_t* firstStack = state->stack;
+    GadgetStackEntry* firstStack = state->stack;
 
     HWND w0 = Open(0);
     GadgetListRecord* r0 = GadgetListRecordOf(w0);
@@ -64,7 +71,7 @@ TEST_F(GadgetListTest, ListStateMovesBetweenTwoWindows) {
     EXPECT_EQ(r0->savedCapacity, 10);
     ASSERT_NE(state->stack, nullptr);
     EXPECT_NE(state->stack, firstStack);
-    int32_t* secondStack = state->stack;
+    GadgetStackEntry* secondStack = state->stack;
     state->stack[0] = 1234;
     state->depth = 0;
 
@@ -112,8 +119,8 @@ TEST_F(GadgetListTest, ContainerWithoutARecordKeepsTheStackInTheState) {
     HWND container = Open(1, WINDOW_NO_GADGET_LIST);
     ASSERT_TRUE(w0 && container);
     GadgetListState* state = GadgetListStateGet();
-    int32_t* stack = state->stack;
-    stack[0] = static_cast<int32_t>(reinterpret_cast<intptr_t>(container));
+    GadgetStackEntry* stack = state->stack;
+    stack[0] = reinterpret_cast<GadgetStackEntry>(container);
     state->depth = 1;
     ASSERT_EQ(GadgetListUse(nullptr), container);
 
@@ -124,6 +131,39 @@ TEST_F(GadgetListTest, ContainerWithoutARecordKeepsTheStackInTheState) {
     EXPECT_EQ(GadgetListUse(nullptr), w2);
     EXPECT_EQ(GadgetListRecordOf(container), nullptr);
     EXPECT_EQ(GadgetListRecordOf(w0)->savedStack, nullptr);
+}
+
+// Handles in the property name and on the container stack keep the width the target gives
+// them: the name is the 32-bit target's signed 32-bit text there, and the whole value on
+// x86_64, where a module loads above 4 GiB by default.
+TEST_F(GadgetListTest, HandlesKeepTheirTargetsWidthInNameAndStack) {
+    const struct {
+        uintptr_t instance;
+        const char* name;
+    } cases[] = {
+        {0x400000, "QW_GadgetStack_4194304"},
+#if INTPTR_MAX == INT32_MAX
+        {0x80000000u, "QW_GadgetStack_-2147483648"},
+        {0xFFFF0000u, "QW_GadgetStack_-65536"},
+#else
+        {0x80000000u, "QW_GadgetStack_2147483648"},
+        {0x140000000, "QW_GadgetStack_5368709120"},
+        {0x7FF712340000, "QW_GadgetStack_140699139047424"},
+#endif
+    };
+    for (const auto& c : cases) {
+        char name[40];
+        GadgetListPropertyNameFor(reinterpret_cast<HINSTANCE>(c.instance), name);
+        EXPECT_STREQ(name, c.name);
+    }
+#if INTPTR_MAX > INT32_MAX
+    GadgetListState* state = GadgetListStateGet();
+    const HWND container = reinterpret_cast<HWND>(uintptr_t(0x1234) << 32 | 0x10058);
+    state->stack[0] = reinterpret_cast<GadgetStackEntry>(container);
+    state->depth = 1;
+    EXPECT_EQ(GadgetListUse(nullptr), container);
+    state->depth = 0;
+#endif
 }
 
 // A window that has been a list and is closed while another is current owns a stack: both
