@@ -46,7 +46,8 @@ void ScreenShutdown();
 // Parts of the above, open for tests.
 int32_t BaseWindowCreate();
 int32_t ScreenFitChild();
-int32_t ScreenSelectTarget(int32_t target);
+// target: a sprite number, or -1 for the back buffer.
+int32_t ScreenSelectTarget(ObjectNumber target);
 HRESULT ScreenBuildPresentParams(D3DPRESENT_PARAMETERS* params, HWND window, int32_t width,
                                  int32_t height, int32_t windowed, uint32_t flags);
 void ScreenRecordFormat(const D3DPRESENT_PARAMETERS* params);
@@ -100,7 +101,7 @@ struct ScreenState {
     int32_t screenHeight;
     int32_t targetWidth;
     int32_t targetHeight;
-    int32_t currentTarget; // sprite number, -1 for the back buffer
+    ObjectNumber currentTarget; // sprite number, -1 for the back buffer
     IDirect3DDevice9* device;
     IDirect3DSurface9* backBuffer; // one reference held
     D3DPRESENT_PARAMETERS presentParams;

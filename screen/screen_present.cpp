@@ -58,7 +58,7 @@ void ClearScreen(uint32_t color) {
     state->device->Clear(0, nullptr, D3DCLEAR_TARGET, ScreenColorToD3D(color), 0.0f, 0);
 }
 
-int32_t ScreenSelectTarget(int32_t target) {
+int32_t ScreenSelectTarget(ObjectNumber target) {
     ScreenState* state = ScreenStateGet();
     if (target == state->currentTarget)
         return 1;

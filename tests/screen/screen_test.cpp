@@ -156,4 +156,16 @@ TEST_F(RealScreenTest, ParentProcedureIsTakenOverOncePerParent) {
     EXPECT_EQ(GetPropA(first, SCREEN_PARENT_PROPERTY), reinterpret_cast<HANDLE>(1));
 }
 
+#if INTPTR_MAX > INT32_MAX
+// A sprite number above 4 GiB whose low half reads as the back buffer's -1 names a sprite,
+// and there is none: nothing is selected.
+TEST_F(RealScreenTest, SpriteNumberAboveFourGiBIsNotTheBackBuffer) {
+    HWND parent = MakeParent(160, 120);
+    ASSERT_EQ(ScreenOpenWindowed(parent, 0, 0, 160, 120, 0, 0, 0), 1);
+    EXPECT_EQ(ScreenSelectTarget((ObjectNumber(1) << 32) | 0xFFFFFFFF), 0);
+    EXPECT_EQ(ScreenStateGet()->currentTarget, -1);
+    EXPECT_EQ(ScreenSelectTarget(-1), 1);
+}
+#endif
+
 } // namespace
