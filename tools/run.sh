@@ -101,7 +101,7 @@ headless_wait_for 600 headless_find_window
 case $? in
 0) ;;
 2) wait "$headless_runner"; fail "the program ended (exit code $?) before its window appeared" ;;
-*) headless_stop; fail "no window with the expected title appeared" ;;
+*) headless_stop; fail "no window with onebox's title appeared" ;;
 esac
 
 # The checker watches the screen while the program runs. Its lines are the verdict on what the
@@ -126,14 +126,14 @@ headless_running || {
     fail "the program ended by itself (exit code $?) instead of waiting for the close"
 }
 
-headless_close || fail "window appeared with the expected title, but Alt+F4 did not end the program"
+headless_close || fail "window appeared with onebox's title, but Alt+F4 did not end the program"
 [ "$headless_code" -eq 0 ] ||
-    fail "window appeared with the expected title, closed on Alt+F4, but exit code $headless_code"
+    fail "window appeared with onebox's title, closed on Alt+F4, but exit code $headless_code"
 # No frame of the program anywhere (3), or a checker that could not run, is onebox's failure.
 case $check_rc in
 0 | 1) ;;
-3) fail "window appeared with the expected title, closed on Alt+F4, exit code 0, but no frame of it was presented" ;;
+3) fail "window appeared with onebox's title, closed on Alt+F4, exit code 0, but no frame of it was presented" ;;
 *) fail "the frame checker could not run (code $check_rc)" ;;
 esac
-echo "onebox: window appeared with the expected title, closed on Alt+F4 (the program ended ${headless_end_ms} ms after the key), exit code 0 — OK"
+echo "onebox: window appeared with onebox's title, closed on Alt+F4 (the program ended ${headless_end_ms} ms after the key), exit code 0 — OK"
 echo "$layer_verdict"

@@ -44,12 +44,6 @@ build=${ONEBOX_BUILD_DIR:-build/$preset}
 exe=${ONEBOX_SOAK_EXE:-$build/app/onebox.exe}
 early=1000
 [ "$frames" -gt $((early + 1)) ] || early=$((frames / 3))
-case $build in
-/*) prefix=$build/wine-prefix ;;
-*) prefix=$root/$build/wine-prefix ;;
-esac
-[ "$renderer" = vulkan ] && prefix=$prefix-vulkan
-export WINEPREFIX=${ONEBOX_WINEPREFIX:-$prefix}
 
 if [ -z "${ONEBOX_SOAK_EXE:-}" ]; then
     cmake --build "$build" --target onebox -j2 >/dev/null || {
@@ -78,18 +72,11 @@ give_up() {
     exit 1
 }
 
-# The resident memory of the program's own Wine process in this prefix, in KiB. Other Wine
-# sessions on the machine may run programs of the same name, so the prefix tells them apart.
+# The resident memory of the program's own Wine process (the one its window names), in KiB.
 rss_kib() {
-    local pid name best=0 kib
-    name=$(basename "$exe")
-    for pid in $(pgrep -f -- "$name"); do
-        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" ||
-            continue
-        kib=$(awk '/^VmRSS:/ {print $2}' "/proc/$pid/status" 2>/dev/null)
-        [ -n "$kib" ] && [ "$kib" -gt "$best" ] && best=$kib
-    done
-    echo "$best"
+    local kib
+    kib=$(awk '/^VmRSS:/ {print $2}' "/proc/$headless_pid/status" 2>/dev/null)
+    echo "${kib:-0}"
 }
 
 status=0
@@ -105,7 +92,6 @@ WINEDEBUG=-all,trace+d3d9 start 2> >(awk -v a="$early" -v b="$middle" -v c="$fra
     >"$work/marks") >/dev/null
 exec 7<"$work/marks"
 wait_window || give_up "no window appeared"
-begin=$(date +%s.%N)
 read -r -t 120 _ <&7 || give_up "fewer than $early frames presented in 120 s (is there a screen?)"
 early_time=$(date +%s.%N)
 early_rss=$(rss_kib)
@@ -127,7 +113,7 @@ echo "soak ($renderer): resident memory $((early_rss / 1024)) MiB at $early fram
 
 # 2. Random closes.
 codes=()
-for i in $(seq 1 "$closes"); do
+for _ in $(seq 1 "$closes"); do
     delay=$(awk -v s="$RANDOM" 'BEGIN { srand(s); printf "%.2f", 0.3 + 2.7 * rand() }')
     start
     if ! wait_window; then
