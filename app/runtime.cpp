@@ -25,6 +25,7 @@ void RuntimeStartup() {
 
 void RuntimeShutdown() {
     WindowCloseAll();
+    WindowsShutdown();
     GadgetsShutdown();
     ScreenShutdown();
     DrawingSessionsShutdown();

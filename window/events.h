@@ -43,8 +43,8 @@ constexpr int32_t EVENT_POOL_MAX_SLOTS = 256;
 void EventQueueInit();
 // The event state; made by WindowsInit.
 void EventStateInit();
-// Shutdown, from WindowCloseAll: forgets the queue and the event state, whose records go with
-// the private heap.
+// Shutdown, from WindowsShutdown: frees a data event's block still held, and forgets the queue
+// and the event state, whose records go with the private heap.
 void EventsShutdown();
 
 // Appends an event unless the queue is suspended or the newest queued event is equal to it.
@@ -63,7 +63,8 @@ int32_t WindowWaitEvent(int32_t timeout);
 // the focus control keeps its keys (an editable rich-edit control with Tab, a hotkey control).
 HACCEL ActiveAccelerators(HWND window);
 
-// Shutdown helper for WindowCloseAll: frees a data event's block still held, inner block first.
+// For WindowCloseAll and EventsShutdown: frees a data event's block still held, inner block
+// first.
 void EventDataRelease();
 // Called by the translation when a data message arrives: the block belongs to the event state
 // until the next wait. A block still held from an earlier data message that no wait returned

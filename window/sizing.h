@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-// Made by WindowsInit; forgotten by WindowCloseAll (the record goes with the private heap).
+// Made by WindowsInit; forgotten by WindowsShutdown (the record goes with the private heap).
 void SizingStateInit();
 void SizingStateShutdown();
 

@@ -221,6 +221,11 @@ void WindowCloseAll() {
         while (RegistryEnumNext(windowRegistry, &number))
             WindowClose(number);
     }
+    // A data event's blocks are held until the next wait, and no wait follows the last close.
+    EventDataRelease();
+}
+
+void WindowsShutdown() {
     windowRegistry = nullptr;
     SizingStateShutdown();
     EventsShutdown();

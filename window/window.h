@@ -46,10 +46,13 @@ HWND WindowNativeHandle(ObjectNumber number);
 // No effect when there is no such window.
 void WindowClose(ObjectNumber number);
 
-// Shutdown: closes every window, frees a data event's block still held by the event state and
-// forgets the window layer's records, so that nothing points into a destroyed private heap; a
-// new start-up makes them again.
+// Shutdown: closes every window and frees a data event's block still held by the event state.
+// The layer's records stay, so a window can be opened again until WindowsShutdown.
 void WindowCloseAll();
+// Shutdown, after WindowCloseAll: forgets the window registry, the event queue and state and
+// the sizing state, so that nothing points into a destroyed private heap; a new start-up makes
+// them again.
+void WindowsShutdown();
 
 struct WindowRecord {
     HWND nativeHandle; // non-zero while the window exists

@@ -236,6 +236,33 @@ TEST_F(WindowOpenTest, CloseAllClosesFixedAndDynamicWindows) {
     EXPECT_FALSE(ClassRegistered("WindowClass_3"));
 }
 
+// Closing every window leaves the layer running: its records stay until WindowsShutdown, so
+// window 0 opens again and its events reach the event state.
+TEST_F(WindowOpenTest, AfterCloseAllWindowZeroOpensAgainWithItsEvents) {
+    ASSERT_NE(WindowOpen(0, 0, 0, 100, 100, "first", 0), 0);
+    WindowCloseAll();
+    const struct {
+        const char* name;
+        const void* record;
+    } records[] = {
+        {"window registry", WindowRegistry()},
+        {"event queue", EventQueueGet()},
+        {"event state", EventStateGet()},
+        {"sizing state", SizingStateGet()},
+    };
+    for (const auto& r : records)
+        EXPECT_NE(r.record, nullptr) << r.name;
+    HWND again = HandleOf(WindowOpen(0, 0, 0, 100, 100, "again", 0));
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(WindowNativeHandle(0), again);
+    for (int turn = 0; turn < 100 && WindowWaitEvent(0); turn++) { // the opening's own events
+    }
+    SendMessageA(again, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WindowWaitEvent(0), EVENT_CLOSE_WINDOW);
+    ASSERT_NE(EventStateGet(), nullptr);
+    EXPECT_EQ(EventStateGet()->last.window, 0);
+}
+
 // A data event's blocks (the outer one and its inner one) are held by the event state until
 // the next wait; at shutdown no wait follows, so closing all windows frees them. In a fixed
 // heap, blocks that stayed allocated would leave no room for the same again after a new
