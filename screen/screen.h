@@ -63,8 +63,7 @@ D3DCOLOR ScreenColorToD3D(uint32_t color);
 constexpr uint32_t PRESENT_LOCKABLE = 0x20;
 constexpr uint32_t PRESENT_IMMEDIATE = 0x04;
 
-// Sprite records: the registry's slots are this size; no operation here creates a sprite.
-constexpr int32_t SPRITE_SLOT_SIZE = 76;
+// Sprite registry slots are added this many at a time; no operation here creates a sprite.
 constexpr int32_t SPRITE_REGISTRY_GROWTH = 64;
 
 // How long the flip waits for a lost device before it drops the frame.
@@ -78,6 +77,16 @@ constexpr char SCREEN_PARENT_PROC_PROPERTY[] = "qw_dxproc";
 struct SpriteRecord {
     IUnknown* interfaces[4]; // released in this order
 };
+
+// A slot of the sprite registry. Its first word is what makes it live (see core/registry.h).
+struct SpriteSlot {
+    SpriteRecord* record; // a block of the private heap
+    uint8_t reserved[72]; // unused by this program; the slot keeps its 76 bytes
+};
+
+#if INTPTR_MAX == INT32_MAX
+static_assert(sizeof(SpriteSlot) == 76, "sprite slot of 76 bytes");
+#endif
 
 struct ScreenState {
     int32_t started;

@@ -26,10 +26,10 @@ void SpriteRecordRelease(SpriteRecord* record) {
 }
 
 void SpriteFree(ObjectNumber number) {
-    void* slot = RegistryLookup(state.SpriteRegistry, number);
+    SpriteSlot* slot = static_cast<SpriteSlot*>(RegistryLookup(state.SpriteRegistry, number));
     if (!slot)
         return;
-    SpriteRecordRelease(*static_cast<SpriteRecord**>(slot));
+    SpriteRecordRelease(slot->record);
     RegistryRelease(state.SpriteRegistry, number);
 }
 
@@ -88,7 +88,8 @@ int32_t BaseWindowCreate() {
 int32_t ScreenInit() {
     // A second start-up keeps the registry and whatever it holds; shutdown gives it back.
     if (!state.SpriteRegistry)
-        state.SpriteRegistry = RegistryCreate(SPRITE_SLOT_SIZE, SPRITE_REGISTRY_GROWTH, SpriteFree);
+        state.SpriteRegistry =
+            RegistryCreate(sizeof(SpriteSlot), SPRITE_REGISTRY_GROWTH, SpriteFree);
     if (!BaseWindowCreate())
         return 0;
     if (state.started)
