@@ -95,7 +95,7 @@ struct ScreenState {
     HWND baseWindow;
     int32_t baseWindowReady;
     int32_t open;
-    int32_t active; // the flip skips all device work while 0
+    int32_t active; // with lost, the flip's state of the device (screen_present.cpp)
     int32_t windowed;
     HWND parentWindow; // kept after close
     HWND childWindow;

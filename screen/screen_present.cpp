@@ -3,34 +3,38 @@
 
 namespace {
 
-// Sprites keep a render-target surface of the device's: a reset needs each of them given back
-// before it and made anew after it. No operation of this program makes a sprite, so the walks
-// before and after the reset find nothing to do.
-void WalkSprites(ScreenState* state) {
-    RegistryEnumBegin(state->SpriteRegistry);
-    ObjectNumber number;
-    while (RegistryEnumNext(state->SpriteRegistry, &number)) {
-    }
+// What the flip knows of the device from one frame to the next. It is kept in ScreenState's
+// active and lost, which the open and the base window also write.
+enum class DeviceState {
+    // No device work: the device is unusable, could not be reset, or its present failed.
+    // Nothing but a new open makes it usable again.
+    Idle,
+    // Each flip checks it, resets it after a short loss, and presents.
+    Usable,
+    // Lost beyond one wait, or found lost by the present: each flip asks once, without
+    // waiting, and resets it as soon as it can be reset.
+    LongLost,
+};
+
+DeviceState DeviceStateOf(const ScreenState* state) {
+    if (state->lost)
+        return DeviceState::LongLost;
+    return state->active ? DeviceState::Usable : DeviceState::Idle;
 }
 
-// Releases the back buffer, resets the device with the parameters it was made with, and takes
-// the new back buffer. 0 when the device refused.
-int32_t ScreenReset(ScreenState* state) {
-    WalkSprites(state);
-    // Reset fails while any reference to a swap-chain surface is held.
-    if (state->backBuffer) {
-        state->backBuffer->Release();
-        state->backBuffer = nullptr;
-    }
-    if (FAILED(state->device->Reset(&state->presentParams))) {
-        state->active = 0;
-        return 0;
-    }
-    WalkSprites(state);
-    if (FAILED(state->device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &state->backBuffer)))
-        state->backBuffer = nullptr;
-    return 1;
+void SetDeviceState(ScreenState* state, DeviceState device) {
+    state->active = device == DeviceState::Usable;
+    state->lost = device == DeviceState::LongLost;
 }
+
+// What the check found, and so the flip's next step.
+enum class Found {
+    Ready,          // usable, or an answer the flip does not act on: present
+    NeedsReset,     // lost and can be reset now: recover, then present
+    LostBeyondWait, // still lost after the wait: drop the frame
+    StillLost,      // a long loss goes on: drop the frame without a word
+    Unusable,       // a driver internal error
+};
 
 // Waits up to the loss wait for a lost device to come back. The last answer.
 HRESULT WaitForDevice(IDirect3DDevice9* device) {
@@ -43,6 +47,66 @@ HRESULT WaitForDevice(IDirect3DDevice9* device) {
             return answer;
     } while (GetTickCount() - start < SCREEN_LOSS_WAIT_MILLISECONDS);
     return answer;
+}
+
+Found CheckDevice(IDirect3DDevice9* device, DeviceState known) {
+    HRESULT answer = device->TestCooperativeLevel();
+    if (answer == D3DERR_DEVICELOST) {
+        // Once a loss has outlasted one wait, later frames ask once and go on, so the frame
+        // loop keeps its pace until the device can be reset.
+        if (known == DeviceState::LongLost)
+            return Found::StillLost;
+        answer = WaitForDevice(device);
+        if (answer == D3DERR_DEVICELOST)
+            return Found::LostBeyondWait;
+    }
+    if (answer == D3DERR_DRIVERINTERNALERROR)
+        return Found::Unusable;
+    if (answer == D3DERR_DEVICENOTRESET)
+        return Found::NeedsReset;
+    return Found::Ready;
+}
+
+// Sprites keep a render-target surface of the device's: a reset needs each of them given back
+// before it and made anew after it. No operation of this program makes a sprite, so the walks
+// before and after the reset find nothing to do.
+void WalkSprites(ScreenState* state) {
+    RegistryEnumBegin(state->SpriteRegistry);
+    ObjectNumber number;
+    while (RegistryEnumNext(state->SpriteRegistry, &number)) {
+    }
+}
+
+// Releases the back buffer, resets the device with the parameters it was made with, and takes
+// the new back buffer. 0 when the device refused.
+int32_t RecoverDevice(ScreenState* state) {
+    WalkSprites(state);
+    // Reset fails while any reference to a swap-chain surface is held.
+    if (state->backBuffer) {
+        state->backBuffer->Release();
+        state->backBuffer = nullptr;
+    }
+    if (FAILED(state->device->Reset(&state->presentParams)))
+        return 0;
+    WalkSprites(state);
+    if (FAILED(state->device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &state->backBuffer)))
+        state->backBuffer = nullptr;
+    return 1;
+}
+
+// The whole back buffer, stretched to the child's client area as it is now.
+void PresentFrame(ScreenState* state) {
+    RECT client;
+    GetClientRect(state->childWindow, &client);
+    RECT source = {0, 0, state->targetWidth, state->targetHeight};
+    HRESULT presented = state->device->Present(&source, &client, nullptr, nullptr);
+    // A loss that shows first in the present is recovered like one found by the check.
+    if (presented == D3D_OK)
+        SetDeviceState(state, DeviceState::Usable);
+    else if (presented == D3DERR_DEVICELOST)
+        SetDeviceState(state, DeviceState::LongLost);
+    else
+        SetDeviceState(state, DeviceState::Idle);
 }
 
 } // namespace
@@ -87,42 +151,35 @@ int32_t ScreenFlip() {
     // the frame is not finished, and the surface may be neither presented nor reset.
     if (state->backBufferHeld)
         return 1;
-    if (!state->device || (!state->active && !state->lost))
+    const DeviceState known = DeviceStateOf(state);
+    // The retry after a long loss departs from the design on purpose. The design leaves a
+    // device lost beyond one wait idle until the screen is opened anew; this program opens its
+    // screen once, so after any real loss, which lasts far longer than the wait (a locked
+    // session, another program holding the display full-screen, a change of display mode), its
+    // window would show a stale frame for the rest of the run. Here a long-lost device is asked
+    // once on every frame, without waiting, so the frame loop keeps its pace (the window still
+    // closes at once during the loss), and it is reset as soon as it can be.
+    if (!state->device || known == DeviceState::Idle)
         return 1;
 
-    HRESULT answer = state->device->TestCooperativeLevel();
-    if (answer == D3DERR_DRIVERINTERNALERROR) {
-        state->active = 0;
-        state->lost = 0;
+    switch (CheckDevice(state->device, known)) {
+    case Found::Unusable:
+        SetDeviceState(state, DeviceState::Idle);
         return 0;
-    }
-    if (answer == D3DERR_DEVICELOST) {
-        // Once a loss has outlasted one wait, later frames ask once and go on, so the frame
-        // loop keeps its pace until the device can be reset.
-        if (state->lost)
-            return 1;
-        answer = WaitForDevice(state->device);
-        if (answer == D3DERR_DRIVERINTERNALERROR) {
-            state->active = 0;
+    case Found::LostBeyondWait:
+        SetDeviceState(state, DeviceState::LongLost);
+        return 0;
+    case Found::StillLost:
+        return 1;
+    case Found::NeedsReset:
+        if (!RecoverDevice(state)) {
+            SetDeviceState(state, DeviceState::Idle);
             return 0;
         }
-        if (answer == D3DERR_DEVICELOST) {
-            state->active = 0;
-            state->lost = 1;
-            return 0;
-        }
+        break;
+    case Found::Ready:
+        break;
     }
-    if (answer == D3DERR_DEVICENOTRESET && !ScreenReset(state)) {
-        state->lost = 0;
-        return 0;
-    }
-
-    RECT client;
-    GetClientRect(state->childWindow, &client);
-    RECT source = {0, 0, state->targetWidth, state->targetHeight};
-    HRESULT presented = state->device->Present(&source, &client, nullptr, nullptr);
-    state->active = presented == D3D_OK;
-    // A loss that shows first in the present is recovered like one found by the check.
-    state->lost = presented == D3DERR_DEVICELOST;
+    PresentFrame(state);
     return 1;
 }
