@@ -6,17 +6,8 @@
 //
 // Script: "key=value,key=value" from D3d9DoubleScript (a test) or from the environment
 // variable ONEBOX_D3D9_DOUBLE (a whole program run; each call is then also written to the file
-// named by log= as it is made, and the reference check when the process ends). Keys:
-//   modes=A/B/C       mode counts of X1R5G5B5, R5G6B5, X8R8G8B8 (default 0/0/1)
-//   format=N          display format (default 22, X8R8G8B8)
-//   hwtnl=1           device capabilities report hardware transform and lighting
-//   null=1            Direct3DCreate9 returns null
-//   failmode, failcaps, failcreate, failreset, failpresent,
-//   failgetdc=1       that call fails
-//   loss=N            the device is lost from the Nth present on (0: from now)
-//   lossms=M          lost for M milliseconds, then it can be reset (after which it is usable)
-//   internal=1        from the loss on, a driver internal error instead
-//   log=PATH          file for the log of a program run
+// named by log= as it is made, and the reference check when the process ends). A key without
+// "=value" means key=1; unknown keys are ignored. SCRIPT_KEYS below lists the keys.
 // D3d9DoubleSet changes some keys in the middle of a test.
 #include <windows.h>
 
@@ -87,6 +78,43 @@ std::string RectText(const RECT* rect) {
     return text;
 }
 
+// Each key of a script, what it means, and the field of the script it sets.
+const struct ScriptKey {
+    const char* key;
+    const char* meaning;
+    void (*apply)(Script& script, const std::string& value, long number);
+} SCRIPT_KEYS[] = {
+    {"modes", "A/B/C: mode counts of X1R5G5B5, R5G6B5, X8R8G8B8 (default 0/0/1)",
+     [](Script& s, const std::string& v, long) {
+         sscanf(v.c_str(), "%u/%u/%u", &s.modes[0], &s.modes[1], &s.modes[2]);
+     }},
+    {"format", "N: display format (default 22, X8R8G8B8)",
+     [](Script& s, const std::string&, long n) { s.format = static_cast<D3DFORMAT>(n); }},
+    {"hwtnl", "1: device capabilities report hardware transform and lighting",
+     [](Script& s, const std::string&, long n) { s.hardwareTransform = n; }},
+    {"null", "1: Direct3DCreate9 returns null",
+     [](Script& s, const std::string&, long n) { s.nullCreate = n; }},
+    {"failmode", "1: GetAdapterDisplayMode fails",
+     [](Script& s, const std::string&, long n) { s.failMode = n; }},
+    {"failcaps", "1: GetDeviceCaps fails",
+     [](Script& s, const std::string&, long n) { s.failCaps = n; }},
+    {"failcreate", "1: CreateDevice fails",
+     [](Script& s, const std::string&, long n) { s.failCreate = n; }},
+    {"failreset", "1: Reset fails", [](Script& s, const std::string&, long n) { s.failReset = n; }},
+    {"failpresent", "1: Present fails",
+     [](Script& s, const std::string&, long n) { s.failPresent = n; }},
+    {"failgetdc", "1: the back buffer's GetDC fails",
+     [](Script& s, const std::string&, long n) { s.failGetDC = n; }},
+    {"loss", "N: the device is lost from the Nth present on (0: from now)",
+     [](Script& s, const std::string&, long n) { s.lossAtPresent = n; }},
+    {"lossms", "M: lost for M milliseconds, then it can be reset (after which it is usable)",
+     [](Script& s, const std::string&, long n) { s.lossMilliseconds = n; }},
+    {"internal", "1: from the loss on, a driver internal error instead",
+     [](Script& s, const std::string&, long n) { s.internalError = n; }},
+    {"log", "PATH: file for the log of a program run",
+     [](Script& s, const std::string& v, long) { s.logPath = v; }},
+};
+
 // fresh: start from the defaults; otherwise the keys change the script in force.
 void ApplyScript(const char* text, bool fresh) {
     if (fresh)
@@ -103,34 +131,9 @@ void ApplyScript(const char* text, bool fresh) {
         std::string key = item.substr(0, equals);
         std::string value = equals == std::string::npos ? "1" : item.substr(equals + 1);
         long number = strtol(value.c_str(), nullptr, 0);
-        if (key == "modes")
-            sscanf(value.c_str(), "%u/%u/%u", &script.modes[0], &script.modes[1], &script.modes[2]);
-        else if (key == "format")
-            script.format = static_cast<D3DFORMAT>(number);
-        else if (key == "hwtnl")
-            script.hardwareTransform = number;
-        else if (key == "null")
-            script.nullCreate = number;
-        else if (key == "failmode")
-            script.failMode = number;
-        else if (key == "failcaps")
-            script.failCaps = number;
-        else if (key == "failcreate")
-            script.failCreate = number;
-        else if (key == "failreset")
-            script.failReset = number;
-        else if (key == "failpresent")
-            script.failPresent = number;
-        else if (key == "failgetdc")
-            script.failGetDC = number;
-        else if (key == "loss")
-            script.lossAtPresent = number;
-        else if (key == "lossms")
-            script.lossMilliseconds = number;
-        else if (key == "internal")
-            script.internalError = number;
-        else if (key == "log")
-            script.logPath = value;
+        for (const ScriptKey& entry : SCRIPT_KEYS)
+            if (key == entry.key)
+                entry.apply(script, value, number);
     }
     if (fresh) {
         presents = 0;
