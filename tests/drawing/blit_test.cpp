@@ -11,15 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "core/platform.h"
 #include "drawing/session.h"
 #include "gdi_handles.h"
 #include "image/image.h"
 #include "probe/probe.h"
 #include "random/random.h"
 #include "screen/screen.h"
+#include "tests/app/partial_runtime.h"
 #include "window/events.h"
-#include "window/gadgets.h"
 #include "window/window.h"
 
 namespace {
@@ -102,22 +101,12 @@ class CanvasTarget : public Target {
 // The screen's back buffer in window 0, opened as the main routine opens it.
 class ScreenTarget : public Target {
   public:
+    // The window layer is running; the screen is closed at the runtime's shutdown.
     bool Open() {
-        GadgetsInit();
-        EventQueueInit();
-        WindowsInit();
         ScreenInit();
         return WindowOpen(0, 0, 0, WIDTH, HEIGHT, "blits",
                           WS_CAPTION | WS_SYSMENU | WINDOW_SCREEN_CENTERED) &&
                ScreenOpenWindowed(WindowNativeHandle(0), 0, 0, WIDTH, HEIGHT, 0, 0, 0);
-    }
-    void Close() {
-        ScreenShutdown();
-        WindowCloseAll();
-        GadgetsShutdown();
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&message);
     }
     std::string Name() const override { return "screen output"; }
     void Clear() override { ClearScreen(GREY); }
@@ -210,14 +199,14 @@ HICON RedIcon() {
     return icon;
 }
 
-class BlitTest : public ::testing::Test {
+class BlitTest : public PartialRuntimeTest {
   protected:
+    BlitTest()
+        : PartialRuntimeTest(RUNTIME_SYSTEM_LIBRARIES | RUNTIME_IMAGES | RUNTIME_DRAWING |
+                             RUNTIME_GADGETS | RUNTIME_WINDOWS | RUNTIME_SCREEN) {}
     void SetUp() override {
-        ASSERT_EQ(PrivateHeapCreate(0), 1);
-        SystemLibrariesProbe();
+        PartialRuntimeTest::SetUp();
         ASSERT_EQ(AlphaBlendEntry != nullptr, AlphaBlendExpected());
-        ImageRegistryInit();
-        DrawingSessionsInit();
         black_ = reinterpret_cast<HANDLE>(ImageCreate(0, 20, 20));
         clearWhite_ = SolidImage(1, 0x00FFFFFF); // alpha 0 everywhere
         opaqueRed_ = SolidImage(2, 0xFFFF0000);  // alpha 255
@@ -230,12 +219,8 @@ class BlitTest : public ::testing::Test {
     void TearDown() override {
         if (DrawingCurrentOutput())
             DrawingEnd();
-        screen_.Close();
         DestroyIcon(icon_);
-        ImageFreeAll();
-        SystemLibrariesRelease();
-        AlphaBlendEntry = nullptr;
-        PrivateHeapDestroy();
+        PartialRuntimeTest::TearDown();
     }
 
     ScreenTarget screen_;

@@ -14,6 +14,7 @@
 #include "core/platform.h"
 #include "image/image.h"
 #include "shape_cases.h"
+#include "tests/app/partial_runtime.h"
 
 namespace {
 
@@ -125,17 +126,12 @@ std::vector<uint32_t> AllPixels() {
 // A colour as a 32-bit DIB holds it: 0x00RRGGBB.
 uint32_t DibValue(Color c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
 
-class Primitives : public ::testing::Test {
+class Primitives : public PartialRuntimeTest {
   protected:
-    void SetUp() override {
-        ASSERT_EQ(PrivateHeapCreate(0), 1);
-        DrawingSessionsInit();
-        ImageRegistryInit();
-    }
+    Primitives() : PartialRuntimeTest(RUNTIME_IMAGES | RUNTIME_DRAWING) {}
     void TearDown() override {
         Close();
-        ImageFreeAll();
-        PrivateHeapDestroy();
+        PartialRuntimeTest::TearDown();
     }
 
     // A session on a new target; the output may be declared smaller than the DIB.

@@ -9,19 +9,16 @@
 
 #include "core/platform.h"
 #include "gdi_handles.h"
+#include "tests/app/partial_runtime.h"
 
 namespace {
 
-class ImageTest : public ::testing::Test {
+class ImageTest : public PartialRuntimeTest {
   protected:
+    ImageTest() : PartialRuntimeTest(RUNTIME_IMAGES) {}
     void SetUp() override {
-        ASSERT_EQ(PrivateHeapCreate(0), 1);
-        ImageRegistryInit();
+        PartialRuntimeTest::SetUp();
         ASSERT_NE(ImageRegistry(), nullptr);
-    }
-    void TearDown() override {
-        ImageFreeAll();
-        PrivateHeapDestroy();
     }
 };
 
@@ -145,10 +142,7 @@ TEST_F(ImageTest, FreeAllDeletesBitmapsAndDestroysIcons) {
 }
 
 TEST_F(ImageTest, RegistryWithoutRoomMakesNoImageAndLeaksNoBitmap) {
-    ImageFreeAll();
-    PrivateHeapDestroy();
-    ASSERT_EQ(PrivateHeapCreate(64 * 1024), 1);
-    ImageRegistryInit();
+    RestartOnHeap(64 * 1024);
     ASSERT_NE(ImageRegistry(), nullptr);
     // Fill the fixed-size heap so that neither a dynamic node nor a grown table fits.
     while (PrivateHeapAlloc(256)) {
