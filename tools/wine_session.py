@@ -1,0 +1,273 @@
+#!/usr/bin/env python3
+"""Starts, ends, reports on (live, stale or none) and watches the Wine session a test run shares
+between its Win32 cases; tools/wine-run.sh runs it with the prefix's environment set up.
+
+The record, $WINEPREFIX.session, is one line of JSON: the display, and each process of the
+session as [id, start time]. It outlives the processes that wrote it, so a process counts as the
+one recorded only while its start time (and but for the owner, the test run, its command) still
+match. wine-run.sh checks a record the same way before a case joins the session.
+"""
+import fcntl
+import fnmatch
+import json
+import os
+import select
+import signal
+import subprocess
+import sys
+import time
+
+PREFIX = os.environ.get("WINEPREFIX", "")
+RECORD = PREFIX + ".session"
+ROLES = {"owner": None, "xvfb": "*Xvfb *", "wineserver": "*wineserver*",
+         "holder": "*wine_session_holder.exe*", "desktop": "*explorer.exe /desktop*",
+         "watchdog": "*wine_session.py watch *"}
+
+
+class Failed(Exception):
+    pass
+
+
+def quietly(*args):
+    return subprocess.run(args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL).returncode
+
+
+def start_time(pid):
+    """The start time of a live process (clock ticks since boot); None when gone or a zombie."""
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            # The command name in parentheses may hold spaces; the fields after it do not.
+            fields = f.read().rpartition(")")[2].split()
+    except OSError:
+        return None
+    return None if fields[0] in ("Z", "X") else int(fields[19])
+
+
+def runs(pid, pattern):
+    try:
+        with open(f"/proc/{pid}/cmdline", "rb") as f:
+            line = f.read().rstrip(b"\0").replace(b"\0", b" ").decode(errors="replace")
+    except OSError:
+        return False
+    return fnmatch.fnmatchcase(line, pattern)
+
+
+def open_process(entry, pattern=None):
+    """A pidfd of the recorded process [id, start time]; None when it is gone or its id now
+    names another process. Checked after opening, so that the pidfd names the process checked."""
+    if not (isinstance(entry, list) and len(entry) == 2 and all(type(v) is int for v in entry)):
+        return None
+    try:
+        fd = os.pidfd_open(entry[0])
+    except OSError:
+        return None
+    if start_time(entry[0]) == entry[1] and (pattern is None or runs(entry[0], pattern)):
+        return fd
+    os.close(fd)
+    return None
+
+
+def wait_gone(fd, seconds=None):
+    """False when the process of the pidfd is still there after SECONDS."""
+    poller = select.poll()
+    poller.register(fd, select.POLLIN)
+    return bool(poller.poll(None if seconds is None else seconds * 1000))
+
+
+def end_process(fd, seconds=3):
+    """TERM, then KILL when the process is still there after SECONDS."""
+    for sig in (signal.SIGTERM, signal.SIGKILL):
+        try:
+            signal.pidfd_send_signal(fd, sig)
+        except ProcessLookupError:
+            return
+        if wait_gone(fd, seconds):
+            return
+
+
+def read_record():
+    """The record; None when there is none, {} when it cannot be read."""
+    try:
+        with open(RECORD) as f:
+            record = json.load(f)
+        return record if isinstance(record, dict) else {}
+    except FileNotFoundError:
+        return None
+    except (OSError, ValueError):
+        return {}
+
+
+def recorded(record):
+    """Pidfds of the record's processes that are still the ones recorded, None for the rest."""
+    return {role: open_process(record.get(role), pattern) for role, pattern in ROLES.items()}
+
+
+def stale_reason(record):
+    """Why the record names no session a case can join; None when it names one."""
+    if not isinstance(record.get("display"), str) or not record["display"]:
+        return "no display"
+    gone = [f"the {role} {record.get(role)}" for role, fd in recorded(record).items()
+            if fd is None]
+    return f"{gone[0]} is gone" if gone else None
+
+
+def end_session(fds):
+    """Ends the given processes of a session (role: pidfd or None) and removes the record: the
+    watchdog, then through the wineserver every Wine process of the prefix, then the rest."""
+    if fds.get("watchdog") is not None:
+        end_process(fds["watchdog"], 1)
+    if fds.get("wineserver") is not None:
+        quietly("wineserver", "-k")
+        if not wait_gone(fds["wineserver"], 5):
+            end_process(fds["wineserver"])
+    for role in ("holder", "desktop", "xvfb"):
+        if fds.get(role) is not None:
+            end_process(fds[role])
+    if os.path.exists(RECORD):
+        os.remove(RECORD)
+
+
+# The prefix lock, which wine-run.sh holds while a case runs; held until this exits.
+def lock():
+    fcntl.flock(os.open(PREFIX + ".lock", os.O_WRONLY | os.O_CREAT, 0o666), fcntl.LOCK_EX)
+
+
+def prefix_process(pattern):
+    """The id of a process of this prefix whose command matches PATTERN, or None."""
+    entry = b"WINEPREFIX=" + os.fsencode(PREFIX)
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open(f"/proc/{pid}/environ", "rb") as f:
+                if entry in f.read().split(b"\0") and runs(pid, pattern):
+                    return int(pid)
+        except OSError:
+            pass
+    return None
+
+
+def start(owner, tree, loader):
+    lock()
+    record = read_record()
+    if record is not None:
+        if stale_reason(record) is None:
+            if record["owner"][0] == owner:
+                return  # started already for this run, by an earlier program of it
+            raise Failed(f"the Wine session of {PREFIX} belongs to another test run "
+                         f"(process {record['owner'][0]})")
+        # Left by a run that ended without its cleanup: end what is still ours, start afresh.
+        print(f"wine-run: replacing the stale session record {RECORD}", file=sys.stderr)
+        end_session(recorded(record))
+    # A wineserver of this prefix left by a run that was killed outright.
+    quietly("wineserver", "-k")
+    quietly("wineserver", "-w")
+    log = open(PREFIX + ".session.log", "w", buffering=1)
+    record, fds = {}, {}
+
+    # The session's processes are daemons: a session of their own, and no descriptor of ours, so
+    # that CTest never waits on a pipe one of them kept open.
+    def spawn(args, pass_fds=()):
+        return subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+                                start_new_session=True, close_fds=True, pass_fds=pass_fds).pid
+
+    # Children are known by id (their command lines may still be changing as they start).
+    def remember(role, pid):
+        fd = os.pidfd_open(pid) if pid else None
+        if fd is None or start_time(pid) is None:
+            raise Failed(f"the {role} did not stay (see {log.name})")
+        fds[role], record[role] = fd, [pid, start_time(pid)]
+        print(f"wine-run: {time.strftime('%T')} {role}: process {pid}", file=log)
+
+    # Interrupted, it still ends what it started.
+    signal.signal(signal.SIGTERM, signal.default_int_handler)
+    try:
+        holder = os.path.join(tree, "wine_session_holder.exe")
+        if not os.path.isfile(holder):
+            raise Failed(f"no desktop holder at {holder} (build the tree first)")
+        # -displayfd: Xvfb picks a free display and says which.
+        read_end, write_end = os.pipe()
+        remember("xvfb", spawn(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+                                "1280x1024x24", "-nolisten", "tcp"], (write_end,)))
+        os.close(write_end)
+        with os.fdopen(read_end) as said:
+            number = said.readline().strip() if select.select([said], [], [], 20)[0] else ""
+        if not number.isdigit():
+            raise Failed("no X server")
+        record["display"] = os.environ["DISPLAY"] = ":" + number
+
+        runner = os.path.join(os.path.dirname(os.path.abspath(__file__)), "wine-run.sh")
+        if subprocess.run([runner, "--make-prefix", tree], stdin=subprocess.DEVNULL).returncode:
+            raise Failed("no prefix")
+        # Persistent: the server stays when the last program ends, so the next one starts at
+        # once. It goes into the background once it takes requests.
+        if subprocess.run(["wineserver", "-p"], stdin=subprocess.DEVNULL, stdout=log,
+                          stderr=log, start_new_session=True).returncode:
+            raise Failed(f"wineserver -p failed (see {log.name})")
+        remember("wineserver", prefix_process(ROLES["wineserver"]))
+
+        # Wine's desktop starts for the first program that needs it and closes soon after the
+        # last one ends; the holder keeps it open for the whole session.
+        holder_pid = spawn([loader, holder])
+        for _ in range(300):
+            window = quietly("xdotool", "search", "--name", " - Wine desktop$") == 0
+            if window and prefix_process(ROLES["desktop"]):
+                break
+            time.sleep(0.1)
+        remember("desktop", prefix_process(ROLES["desktop"]) if window else None)
+        remember("holder", holder_pid)
+        remember("owner", owner)
+        starter = os.pidfd_open(os.getpid())
+        remember("watchdog", spawn([sys.executable, os.path.abspath(__file__), "watch",
+                                    str(fds["owner"]), str(starter)], (fds["owner"], starter)))
+
+        # Written whole and then renamed: a run never reads half a record.
+        with open(RECORD + ".new", "w") as f:
+            f.write(json.dumps(record) + "\n")
+        os.replace(RECORD + ".new", RECORD)
+    except (Failed, OSError, KeyboardInterrupt) as e:
+        end_session(fds)
+        quietly("wineserver", "-k")
+        raise Failed(f"starting the Wine session failed: {e or 'interrupted'}")
+    print(f"wine-run: Wine session on display {record['display']} for test run {owner}")
+
+
+def watch(owner_fd, starter_fd):
+    """Ends the session once the test run that started it is gone (finished without its cleanup
+    case, interrupted, killed)."""
+    signal.signal(signal.SIGINT, signal.SIG_IGN)
+    signal.signal(signal.SIGHUP, signal.SIG_IGN)
+    # The record that names this watchdog is complete once the process starting it has ended.
+    wait_gone(starter_fd)
+    wait_gone(owner_fd)
+    record = read_record() or {}
+    # A record that does not name this watchdog belongs to another session.
+    if record.get("watchdog") == [os.getpid(), start_time(os.getpid())]:
+        print("wine-run: the test run is gone; ending its Wine session", flush=True)
+        end_session(dict(recorded(record), watchdog=None))
+
+
+def main(args):
+    if not PREFIX:
+        raise Failed("WINEPREFIX is not set: this runs through tools/wine-run.sh")
+    if args[:1] == ["start"] and len(args) == 4:
+        start(int(args[1]), args[2], args[3])
+    elif args == ["end"]:
+        lock()
+        end_session(recorded(read_record() or {}))
+    elif args == ["status"]:
+        record = read_record()
+        reason = record is not None and stale_reason(record)
+        print("none" if record is None else "stale" if reason else "live")
+        if reason:
+            print(f"wine-run: {reason}", file=sys.stderr)
+    elif args[:1] == ["watch"] and len(args) == 3:
+        watch(int(args[1]), int(args[2]))
+    else:
+        raise Failed("usage: wine_session.py start OWNER TREE LOADER | end | status")
+
+
+if __name__ == "__main__":
+    try:
+        main(sys.argv[1:])
+    except Failed as e:
+        sys.exit(f"wine-run: {e}")
