@@ -13,6 +13,7 @@
 
 #include "core/registry.h"
 #include "drawing/session.h"
+#include "screen/screen_d3d9.h"
 
 // Start-up: sprite registry, hidden base window, Direct3D 9 and a check that the default
 // adapter has a display mode in a 15-, 16- or 32-bit format. 1 when ready, 0 otherwise
@@ -48,6 +49,7 @@ int32_t BaseWindowCreate();
 int32_t ScreenFitChild();
 // target: a sprite number, or -1 for the back buffer.
 int32_t ScreenSelectTarget(ObjectNumber target);
+// ScreenPresentParams with the screen's Direct3D object; flags PRESENT_... .
 HRESULT ScreenBuildPresentParams(D3DPRESENT_PARAMETERS* params, HWND window, int32_t width,
                                  int32_t height, int32_t windowed, uint32_t flags);
 void ScreenRecordFormat(const D3DPRESENT_PARAMETERS* params);
@@ -58,10 +60,6 @@ HDC ScreenOutputGetDC(DrawingOutput* output);
 void* ScreenOutputLockPixels(DrawingOutput* output, int32_t* pitchOut);
 // Colour 0x00BBGGRR as Direct3D takes it, 0x00RRGGBB.
 D3DCOLOR ScreenColorToD3D(uint32_t color);
-
-// ScreenBuildPresentParams flags.
-constexpr uint32_t PRESENT_LOCKABLE = 0x20;
-constexpr uint32_t PRESENT_IMMEDIATE = 0x04;
 
 // Sprite registry slots are added this many at a time; no operation here creates a sprite.
 constexpr int32_t SPRITE_REGISTRY_GROWTH = 64;

@@ -5,9 +5,6 @@
 
 namespace {
 
-typedef IDirect3D9*(WINAPI* Direct3DCreate9Function)(UINT sdkVersion);
-
-constexpr UINT SDK_VERSION = 32;
 const char BASE_CLASS_NAME[] = "MultimediaBase Class";
 
 ScreenState state = [] {
@@ -94,15 +91,10 @@ int32_t ScreenInit() {
         return 0;
     if (state.started)
         return 0;
-    // Never unloaded: the device's code must stay mapped as long as any interface may be used.
-    HMODULE library = LoadLibraryA("d3d9.dll");
-    if (!library)
-        return 0;
-    Direct3DCreate9Function create = reinterpret_cast<Direct3DCreate9Function>(
-        reinterpret_cast<void*>(GetProcAddress(library, "Direct3DCreate9")));
+    Direct3DCreate9Function create = ScreenLoadDirect3D9();
     if (!create)
         return 0;
-    state.direct3d = create(SDK_VERSION);
+    state.direct3d = create(SCREEN_SDK_VERSION);
     if (!state.direct3d)
         return 0;
     static const D3DFORMAT SCREEN_FORMATS[] = {D3DFMT_X1R5G5B5, D3DFMT_R5G6B5, D3DFMT_X8R8G8B8};

@@ -139,24 +139,8 @@ int32_t ScreenFitChild() {
 
 HRESULT ScreenBuildPresentParams(D3DPRESENT_PARAMETERS* params, HWND window, int32_t width,
                                  int32_t height, int32_t windowed, uint32_t flags) {
-    *params = D3DPRESENT_PARAMETERS{};
-    params->BackBufferWidth = width;
-    params->BackBufferHeight = height;
-    params->hDeviceWindow = window;
-    params->Windowed = windowed;
-    D3DDISPLAYMODE mode;
-    if (FAILED(ScreenStateGet()->direct3d->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, &mode)))
-        return E_FAIL;
-    params->BackBufferFormat = mode.Format;
-    params->BackBufferCount = 1;
-    // Copy keeps the back buffer after a present, which the repaint of the child relies on.
-    params->SwapEffect = D3DSWAPEFFECT_COPY;
-    params->PresentationInterval =
-        (flags & PRESENT_IMMEDIATE) ? D3DPRESENT_INTERVAL_IMMEDIATE : D3DPRESENT_INTERVAL_ONE;
-    // The drawing output locks the back buffer to hand out its pixels.
-    if (flags & PRESENT_LOCKABLE)
-        params->Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
-    return 0;
+    return ScreenPresentParams(ScreenStateGet()->direct3d, params, window, width, height, windowed,
+                               flags);
 }
 
 namespace {

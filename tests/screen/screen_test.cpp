@@ -10,6 +10,7 @@
 #include "drawing/session.h"
 #include "screen/screen.h"
 #include "screen_support.h"
+#include "tools/bare_d3d9.h"
 #include "x_grab.h"
 #include "x_input.h"
 
@@ -167,5 +168,43 @@ TEST_F(RealScreenTest, SpriteNumberAboveFourGiBIsNotTheBackBuffer) {
     EXPECT_EQ(ScreenSelectTarget(-1), 1);
 }
 #endif
+
+// The frame benchmark's bare loop and the checker's presenter stand for onebox's screen: their
+// device must be made with the present parameters the main routine's screen opens with, each
+// on its own window.
+TEST_F(RealScreenTest, BareLoopPresentsWithTheScreensParameters) {
+    ASSERT_EQ(ScreenOpenWindowed(MakeParent(800, 600), 0, 0, 800, 600, 0, 0, 0), 1);
+    HWND child = nullptr;
+    HWND bareWindow = BareWindow("STATIC", "bare loop", &child);
+    ASSERT_NE(bareWindow, nullptr);
+    D3DPRESENT_PARAMETERS bare;
+    ASSERT_EQ(BarePresentParams(ScreenStateGet()->direct3d, child, &bare), S_OK);
+    const D3DPRESENT_PARAMETERS& screen = ScreenStateGet()->presentParams;
+#define FIELD(name)                                                                                \
+    { #name, uint64_t(bare.name), uint64_t(screen.name) }
+    const struct {
+        const char* name;
+        uint64_t bare, screen;
+    } fields[] = {
+        FIELD(BackBufferWidth),
+        FIELD(BackBufferHeight),
+        FIELD(BackBufferFormat),
+        FIELD(BackBufferCount),
+        FIELD(MultiSampleType),
+        FIELD(MultiSampleQuality),
+        FIELD(SwapEffect),
+        FIELD(Windowed),
+        FIELD(EnableAutoDepthStencil),
+        FIELD(AutoDepthStencilFormat),
+        FIELD(Flags),
+        FIELD(FullScreen_RefreshRateInHz),
+        FIELD(PresentationInterval),
+    };
+#undef FIELD
+    for (const auto& f : fields)
+        EXPECT_EQ(f.bare, f.screen) << f.name;
+    EXPECT_EQ(bare.hDeviceWindow, child);
+    DestroyWindow(bareWindow);
+}
 
 } // namespace
