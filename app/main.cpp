@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "app/runtime.h"
+#include "app/title.h"
 #include "core/platform.h"
 #include "drawing/session.h"
 #include "image/image.h"
@@ -20,9 +21,6 @@
 #endif
 
 namespace {
-
-const char TITLE[] = "OpenScreen() or ClearScreen()-Bug - You should not see more then one "
-                     "black box. If you see more - it's a bug.";
 
 // Fixed size, no minimize or maximize box, centred on the screen.
 constexpr uint32_t MAIN_WINDOW_FLAGS = WS_CAPTION | WS_SYSMENU | WINDOW_SCREEN_CENTERED;
@@ -51,7 +49,7 @@ int main() {
     // Without Direct3D 9 or a window the loop still runs: clearing, drawing and presenting
     // then do nothing.
     ScreenInit();
-    if (WindowOpen(0, 0, 0, width, height, TITLE, MAIN_WINDOW_FLAGS))
+    if (WindowOpen(0, 0, 0, width, height, PROGRAM_TITLE, MAIN_WINDOW_FLAGS))
         ScreenOpenWindowed(WindowNativeHandle(0), 0, 0, width, height, 0, 0, 0);
 
     // The close request only becomes event 16; the window stays open until shutdown.

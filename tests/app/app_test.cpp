@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/runtime.h"
+#include "app/title.h"
 #include "core/platform.h"
 #include "drawing/session.h"
 #include "image/decoder.h"
@@ -18,9 +19,6 @@
 #include "x_input.h"
 
 namespace {
-
-const char TITLE[] = "OpenScreen() or ClearScreen()-Bug - You should not see more then one "
-                     "black box. If you see more - it's a bug.";
 
 std::string WinePath(const char* unixPath) {
     std::string path = std::string("Z:") + unixPath;
@@ -114,7 +112,7 @@ TEST_F(ProgramTest, WindowAppearsAndAltF4EndsTheProgramWithCodeZero) {
 
     char title[256] = {};
     GetWindowTextA(window, title, sizeof title);
-    EXPECT_STREQ(title, TITLE);
+    EXPECT_STREQ(title, PROGRAM_TITLE);
     RECT client = {}, outer = {};
     GetClientRect(window, &client);
     GetWindowRect(window, &outer);

@@ -23,12 +23,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/title.h"
 #include "tools/bare_d3d9.h"
 
 namespace {
 
-const char TITLE[] = "OpenScreen() or ClearScreen()-Bug - You should not see more then one "
-                     "black box. If you see more - it's a bug.";
 const int BOX = 20;
 
 enum Mode {
@@ -129,7 +128,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     windowClass.lpszClassName = "OneboxPresenter";
     RegisterClassA(&windowClass);
     HWND child = nullptr;
-    HWND parent = BareWindow("OneboxPresenter", TITLE, &child);
+    HWND parent = BareWindow("OneboxPresenter", PROGRAM_TITLE, &child);
     if (!parent)
         return 2;
     IDirect3DDevice9* device = BareDevice(child);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/runtime.h"
+#include "app/title.h"
 #include "core/platform.h"
 #include "window/events.h"
 #include "window/gadgets.h"
@@ -15,8 +16,6 @@
 
 namespace {
 
-const char TITLE[] = "OpenScreen() or ClearScreen()-Bug - You should not see more then one "
-                     "black box. If you see more - it's a bug.";
 constexpr uint32_t PROGRAM_FLAGS = WS_CAPTION | WS_SYSMENU | WINDOW_SCREEN_CENTERED;
 // The runtime's own flag bits, which must never reach a Win32 style.
 constexpr uint32_t OWN_BITS =
@@ -66,8 +65,8 @@ TEST_F(WindowOpenTest, FlagsChooseStyleSizePlaceAndShowState) {
         bool tool;
         Shown shown;
     } cases[] = {
-        {TITLE, 0, 0, 800, 600, PROGRAM_FLAGS, 109, 71, 806, 625, 800, 600, WS_CAPTION | WS_SYSMENU,
-         WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME, false, NORMAL},
+        {PROGRAM_TITLE, 0, 0, 800, 600, PROGRAM_FLAGS, 109, 71, 806, 625, 800, 600,
+         WS_CAPTION | WS_SYSMENU, WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME, false, NORMAL},
         {"larger than the screen: cut, at the origin", 50, 50, 2000, 1500, PROGRAM_FLAGS, 0, 0,
          1024, 768, ANY, ANY, 0, 0, false, NORMAL},
         {"flags 0 get a caption", 10, 10, 300, 200, 0, ANY, ANY, ANY, ANY, 300, 200, WS_CAPTION, 0,
