@@ -36,21 +36,21 @@ endif()
 set(ONEBOX_WINE_RUN ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run.sh)
 cmake_path(NORMAL_PATH ONEBOX_WINE_RUN)
 
-# What every Win32 GoogleTest case has: headless, never on the developer's display, one at a
-# time, in the shared Wine session, after the cases that show the session survives a case that
-# goes wrong.
+# What every Win32 test has, a GoogleTest case or a test given to onebox_wine_test: headless,
+# never on the developer's display, one at a time, in the shared Wine session, after the cases
+# that show the session survives a case that goes wrong.
 set(ONEBOX_WINE_TEST_PROPERTIES ENVIRONMENT "ONEBOX_HEADLESS=1" RESOURCE_LOCK wine
     FIXTURES_REQUIRED wine_session DEPENDS runner_session_still_works)
 
 # onebox_wine_test(TEST ...)
-# Gives tests declared with add_test() what every Win32 GoogleTest case has: headless, in the
-# test run's Wine session, never two at once, after the cases that show the session survives a
-# case that goes wrong.
+# Gives tests declared with add_test() the same properties. Each is appended, so a test keeps
+# what it set before (its own ENVIRONMENT, say).
 function(onebox_wine_test)
-    set_property(TEST ${ARGN} APPEND PROPERTY ENVIRONMENT ONEBOX_HEADLESS=1)
-    set_property(TEST ${ARGN} APPEND PROPERTY FIXTURES_REQUIRED wine_session)
-    set_property(TEST ${ARGN} PROPERTY RESOURCE_LOCK wine)
-    set_property(TEST ${ARGN} PROPERTY DEPENDS runner_session_still_works)
+    set(properties ${ONEBOX_WINE_TEST_PROPERTIES})
+    while(properties)
+        list(POP_FRONT properties name value)
+        set_property(TEST ${ARGN} APPEND PROPERTY ${name} ${value})
+    endwhile()
 endfunction()
 
 # onebox_add_gtest(NAME SOURCES ... LIBS ... [PROPERTIES ...])
