@@ -49,7 +49,7 @@ int32_t BaseWindowCreate();
 int32_t ScreenFitChild();
 // target: a sprite number, or -1 for the back buffer.
 int32_t ScreenSelectTarget(ObjectNumber target);
-// ScreenPresentParams with the screen's Direct3D object; flags PRESENT_... .
+// ScreenPresentParams (screen_d3d9.h) with the screen's Direct3D object.
 HRESULT ScreenBuildPresentParams(D3DPRESENT_PARAMETERS* params, HWND window, int32_t width,
                                  int32_t height, int32_t windowed, uint32_t flags);
 void ScreenRecordFormat(const D3DPRESENT_PARAMETERS* params);
