@@ -57,7 +57,7 @@ export ONEBOX_RENDERER=$renderer
 host_choose_arch "$arch" || exit 2
 build=${ONEBOX_BUILD_DIR:-build/$preset}
 exe=${ONEBOX_RUN_EXE:-$build/app/onebox.exe}
-checker=$build/tools/checker/onebox-check
+checker=$build/checker/onebox-check
 check_dir=$build/check-$renderer
 
 fail() {

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/bare_d3d9.h"
-#include "tools/program_window.h"
+#include "tests/support/bare_d3d9.h"
+#include "tests/support/program_window.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "image/decoder.h"
 #include "image/image.h"
 #include "screen/screen.h"
-#include "tools/program_window.h"
+#include "tests/support/program_window.h"
 #include "window_support.h"
 #include "x_input.h"
 

@@ -15,7 +15,7 @@ cd "$root" || exit 1
 case_name=${1:-}
 build=${ONEBOX_BUILD_DIR:-build/mingw64}
 exe=${ONEBOX_RUN_EXE:-$build/app/onebox.exe}
-checker=$build/tools/checker/onebox-check
+checker=$build/checker/onebox-check
 export ONEBOX_RENDERER=vulkan
 . tools/headless.sh
 

@@ -24,7 +24,7 @@
 #include <cstring>
 
 #include "app/title.h"
-#include "tools/bare_d3d9.h"
+#include "tests/support/bare_d3d9.h"
 
 namespace {
 

@@ -4,7 +4,7 @@ that the double does not implement, as an override that fails with D3DERR_INVALI
 returns a zero value where the method has no HRESULT). Run it again if the double starts to
 implement another method:
 
-    tools/d3d9_double/make_unused_methods.py > tools/d3d9_double/unused_methods.inc
+    tests/support/d3d9_double/make_unused_methods.py > tests/support/d3d9_double/unused_methods.inc
 """
 import re
 import sys
