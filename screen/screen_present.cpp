@@ -52,8 +52,14 @@ HRESULT WaitForDevice(IDirect3DDevice9* device) {
 Found CheckDevice(IDirect3DDevice9* device, DeviceState known) {
     HRESULT answer = device->TestCooperativeLevel();
     if (answer == D3DERR_DEVICELOST) {
-        // Once a loss has outlasted one wait, later frames ask once and go on, so the frame
-        // loop keeps its pace until the device can be reset.
+        // The retry after a long loss departs from the design on purpose. The design leaves a
+        // device lost beyond one wait idle until the screen is opened anew; this program opens
+        // its screen once, so after any real loss, which lasts far longer than the wait (a
+        // locked session, another program holding the display full-screen, a change of display
+        // mode), its window would show a stale frame for the rest of the run. Here a long-lost
+        // device is asked once on every frame, without waiting, so the frame loop keeps its
+        // pace (the window still closes at once during the loss), and it is reset as soon as it
+        // can be.
         if (known == DeviceState::LongLost)
             return Found::StillLost;
         answer = WaitForDevice(device);
@@ -152,13 +158,6 @@ int32_t ScreenFlip() {
     if (state->backBufferHeld)
         return 1;
     const DeviceState known = DeviceStateOf(state);
-    // The retry after a long loss departs from the design on purpose. The design leaves a
-    // device lost beyond one wait idle until the screen is opened anew; this program opens its
-    // screen once, so after any real loss, which lasts far longer than the wait (a locked
-    // session, another program holding the display full-screen, a change of display mode), its
-    // window would show a stale frame for the rest of the run. Here a long-lost device is asked
-    // once on every frame, without waiting, so the frame loop keeps its pace (the window still
-    // closes at once during the loss), and it is reset as soon as it can be.
     if (!state->device || known == DeviceState::Idle)
         return 1;
 

@@ -11,9 +11,10 @@
 # Every build tree gets its own prefix (build/<preset>/wine-prefix, or ONEBOX_WINEPREFIX), of the
 # tree's width: 32-bit for the i686 tree, 64-bit for the x86_64 one (the file wine-arch that
 # CMake writes at the top of the tree says which; outside a build tree, the program's own PE
-# header). It is made once, with Wine's virtual desktop at 1024x768 so that screen size and window placement
-# are the same on every machine, and with the Mono/Gecko installers disabled so that no prompt
-# can block a headless run. The prefix counts as made only when every step of making it worked.
+# header). It is made once, with Wine's virtual desktop at 1024x768 so that screen size and
+# window placement are the same on every machine, and with the Mono/Gecko installers disabled so
+# that no prompt can block a headless run. The prefix counts as made only when every step of
+# making it worked.
 #
 # A session is an Xvfb, the prefix's wineserver kept up and Wine's desktop, started detached from
 # the test run by tools/wine_session.py and recorded next to the prefix (wine-prefix.session,
@@ -355,7 +356,7 @@ run_program() {
 
 case "${1:-}" in
 "" | -h | --help)
-    sed -n 2,39p "$0"
+    sed -n 2,40p "$0"
     exit 2
     ;;
 --beside)
