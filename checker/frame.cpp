@@ -110,9 +110,9 @@ bool FrameIsTorn(const FrameReport& report) {
         return false;
     bool piece = false;
     for (const FrameBox& box : report.boxes) {
-        if (box.width > BOX_SIZE || box.height > BOX_SIZE || box.pixels != box.width * box.height)
+        if (box.width > BOX_SIZE || box.height > BOX_SIZE)
             return false;
-        piece = piece || !IsSquare(box);
+        piece = piece || box.width < BOX_SIZE || box.height < BOX_SIZE;
     }
     return piece;
 }

@@ -39,8 +39,8 @@ FrameReport FrameAnalyse(const uint32_t* pixels, int width, int height);
 inline bool FrameIsFlash(const FrameReport& report) { return report.backgroundPixels > 0; }
 
 // Whether the frame is made of rows of different frames (a torn frame): nothing but grey and
-// black, every black region a solid rectangle no larger than a box, and at least one of them
-// short of a whole box. Wine 8.0's Vulkan renderer leaves such pictures on the screen when it
+// black, every black region within a box's size, and at least one of them cut short, narrower
+// or lower than a box. Wine 8.0's Vulkan renderer leaves such pictures on the screen when it
 // presents into a child window.
 bool FrameIsTorn(const FrameReport& report);
 

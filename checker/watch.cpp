@@ -64,6 +64,8 @@ bool Tally::Judge(const FrameReport& report, bool showsGrey) {
         ++flashes;
     if (FrameIsTorn(report))
         ++torn;
+    if (showsGrey && report.boxes.empty() && !report.otherPixels)
+        ++noBox;
     if (bad++ == 0) {
         firstBad = index;
         firstBadText = FrameDescribe(report);

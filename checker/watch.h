@@ -66,6 +66,7 @@ struct Tally {
     int blank = 0;     // judged frames without a grey pixel: no frame of the program at all
     int flashes = 0;   // judged frames where the child window's background showed
     int torn = 0;      // judged frames made of rows of different frames
+    int noBox = 0;     // judged frames of grey alone: a frame without its box
     int firstBad = -1; // index among the judged frames
     std::string firstBadText;
     std::set<long> positions; // of the good frames' boxes, y * 1000 + x

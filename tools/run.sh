@@ -22,7 +22,8 @@
 # ONEBOX_BUILD_DIR picks another build tree (default: the arch's). ONEBOX_RUN_EXE runs another
 # program with the same title instead of onebox.exe, with ONEBOX_RUN_ARGS as its arguments, and
 # skips the set-up and the build (the tests do this); ONEBOX_CHECK_ARGS replaces the checker's
-# default arguments.
+# default arguments. The checker's pictures and results (check.json), and run.json, which says
+# how onebox behaved, go into ONEBOX_CHECK_DIR (default build/<preset>/check-<renderer>).
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root" || exit 1
@@ -58,10 +59,36 @@ host_choose_arch "$arch" || exit 2
 build=${ONEBOX_BUILD_DIR:-build/$preset}
 exe=${ONEBOX_RUN_EXE:-$build/app/onebox.exe}
 checker=$build/checker/onebox-check
-check_dir=$build/check-$renderer
+check_dir=${ONEBOX_CHECK_DIR:-$build/check-$renderer}
+
+# What happened to onebox, for programs (the layer report reads it): run.json beside the
+# checker's check.json. Written once, at the end, whichever way the run ends.
+run_onebox=failed
+run_failure=
+run_code=
+run_close_ms=
+write_run_json() {
+    mkdir -p "$check_dir" || return
+    local loader=wine
+    [ "$arch" = x86_64 ] && [ -x /usr/lib/wine/wine64 ] && loader=/usr/lib/wine/wine64
+    EXE=$exe ARCH=$arch RENDERER=$renderer ONEBOX=$run_onebox FAILURE=$run_failure \
+        CODE=$run_code CLOSE_MS=$run_close_ms WINE_VERSION=$("$loader" --version 2>/dev/null) \
+        CHECK=$([ -f "$check_dir/check.json" ] && echo check.json) \
+        /usr/bin/python3 -c '
+import json, os, sys
+e = os.environ
+number = lambda v: int(v) if v else None
+json.dump({"exe": e["EXE"], "arch": e["ARCH"], "renderer": e["RENDERER"],
+           "onebox": e["ONEBOX"], "failure": e["FAILURE"] or None,
+           "exit_code": number(e["CODE"]), "close_ms": number(e["CLOSE_MS"]),
+           "wine_version": e["WINE_VERSION"] or None, "check": e["CHECK"] or None},
+          open(sys.argv[1], "w"), indent=2)' "$check_dir/run.json"
+}
 
 fail() {
     echo "onebox: $* — FAILED"
+    run_failure=$*
+    write_run_json
     exit 1
 }
 
@@ -104,36 +131,48 @@ case $? in
 *) headless_stop; fail "no window with onebox's title appeared" ;;
 esac
 
-# The checker watches the screen while the program runs. Its lines are the verdict on what the
-# layer under test showed; the window, the close and the exit code are the verdict on onebox.
-check_out=$(mktemp)
-trap 'headless_cleanup; rm -f "$check_out"' EXIT
-# shellcheck disable=SC2086
-"$checker" --display "$DISPLAY" ${ONEBOX_CHECK_ARGS:---frames 300 --min-distinct 150 --save $check_dir} |
-    tee "$check_out"
-check_rc=${PIPESTATUS[0]}
+# The checker watches the screen while the program runs. Its verdict is on what the layer under
+# test showed; the window, the close and the exit code are the verdict on onebox. Its lines are
+# for the person; this script reads its results from check.json.
+rm -f "$check_dir/check.json"
+# shellcheck disable=SC2086 # the arguments are meant to split
+"$checker" --display "$DISPLAY" ${ONEBOX_CHECK_ARGS:---frames 300 --min-distinct 150} \
+    --save "$check_dir" --json "$check_dir/check.json"
+check_rc=$?
+# ONEBOX_RUN_IDLE: seconds the program goes on unwatched before the close (the checker's
+# benchmark compares its frame rate with and without the checker).
+sleep "${ONEBOX_RUN_IDLE:-0}"
 layer="layer under test (Wine's Direct3D 9, $renderer renderer)"
-case $check_rc in
-0) layer_verdict="$layer: no bug" ;;
-1)
-    layer_verdict="$layer: BUG"
-    picture=$(grep -o '[^ ]*/first-bad-frame.png' "$check_out")
-    [ -n "$picture" ] && layer_verdict+=", its first bad frame: $picture"
-    ;;
-esac
+layer_verdict=$(/usr/bin/python3 -c '
+import json, sys
+try:
+    check = json.load(open(sys.argv[1]))
+except (OSError, ValueError):
+    sys.exit(0)
+words = {"no-bug": "no bug", "bug": "BUG", "tears": "BUG: it tears",
+         "nothing-shown": "BUG: nothing shown on screen"}
+verdict = words.get(check.get("verdict"))
+if verdict:
+    picture = (check.get("first_bad") or {}).get("picture")
+    print(verdict + (", its first bad frame: " + picture if picture and verdict != "no bug" else ""))
+' "$check_dir/check.json")
 headless_running || {
     wait "$headless_runner"
     fail "the program ended by itself (exit code $?) instead of waiting for the close"
 }
 
 headless_close || fail "window appeared with onebox's title, but Alt+F4 did not end the program"
+run_code=$headless_code
+run_close_ms=$headless_end_ms
 [ "$headless_code" -eq 0 ] ||
     fail "window appeared with onebox's title, closed on Alt+F4, but exit code $headless_code"
 # No frame of the program anywhere (3), or a checker that could not run, is onebox's failure.
 case $check_rc in
-0 | 1) ;;
+0 | 1) [ -n "$layer_verdict" ] || fail "the frame checker wrote no results ($check_dir/check.json)" ;;
 3) fail "window appeared with onebox's title, closed on Alt+F4, exit code 0, but no frame of it was presented" ;;
 *) fail "the frame checker could not run (code $check_rc)" ;;
 esac
+run_onebox=ok
+write_run_json
 echo "onebox: window appeared with onebox's title, closed on Alt+F4 (the program ended ${headless_end_ms} ms after the key), exit code 0 — OK"
-echo "$layer_verdict"
+echo "$layer: $layer_verdict"

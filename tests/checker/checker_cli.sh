@@ -23,6 +23,8 @@ cases=(
     "--frames inf|2|usage: onebox-check"
     "--frames 1e12|2|usage: onebox-check"
     "--save|2|usage: onebox-check"
+    "--json|2|usage: onebox-check"
+    "--quiet 5000|2|usage: onebox-check"
     "--colour red|2|usage: onebox-check"
     "--display :4095 --wait 1|2|cannot open X display :4095"
     "--display $empty --wait 0.5|3|showed a grey frame within 0.5 s; verdict: no screen"
@@ -39,4 +41,14 @@ for c in "${cases[@]}"; do
         failed=1
     fi
 done
+# A run with nothing to watch still leaves its results for the programs that read them.
+json=$(mktemp)
+"$checker" --display "$empty" --wait 0.5 --json "$json" >/dev/null
+if ! /usr/bin/python3 -c 'import json, sys; r = json.load(open(sys.argv[1]));
+sys.exit(r["verdict"] != "no-screen" or r["frames"]["judged"] != 0)' "$json"; then
+    echo "onebox-check --json: no \"no-screen\" verdict in $json:"
+    cat "$json"
+    failed=1
+fi
+rm -f "$json"
 exit $failed

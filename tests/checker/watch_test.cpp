@@ -101,7 +101,7 @@ struct RunCase {
     const char* name;
     std::vector<std::vector<Fill>> frames; // judged in order
     int discarded;                         // grabs thrown away on the way
-    int good, bad, blank, flashes, torn;
+    int good, bad, blank, flashes, torn, noBox;
     Verdict verdict;
 };
 
@@ -119,6 +119,7 @@ TEST(WatchTest, RunsOfWholeFramesAndTheirVerdict) {
          0,
          0,
          0,
+         0,
          Verdict::NO_BUG},
         // A picture made of bands of two correct frames stood on the screen whole: the layer
         // showed it, and a person saw it.
@@ -130,6 +131,7 @@ TEST(WatchTest, RunsOfWholeFramesAndTheirVerdict) {
          0,
          0,
          1,
+         0,
          Verdict::BUG},
         // The bug onebox is there to reveal: one frame with two boxes, the next one right.
         {"a two-box frame followed by a correct one",
@@ -137,6 +139,7 @@ TEST(WatchTest, RunsOfWholeFramesAndTheirVerdict) {
          0,
          2,
          1,
+         0,
          0,
          0,
          0,
@@ -154,6 +157,7 @@ TEST(WatchTest, RunsOfWholeFramesAndTheirVerdict) {
          0,
          0,
          0,
+         0,
          Verdict::BUG},
         {"a flash of the child window's background",
          {Box(10, 10), {{0, 0, W, H, CHILD_BACKGROUND}}, Box(20, 20)},
@@ -163,6 +167,17 @@ TEST(WatchTest, RunsOfWholeFramesAndTheirVerdict) {
          1,
          1,
          0,
+         0,
+         Verdict::BUG},
+        {"a frame without its box",
+         {Box(10, 10), {}, Box(20, 20)},
+         0,
+         2,
+         1,
+         0,
+         0,
+         0,
+         1,
          Verdict::BUG},
         // Grabs that met a picture landing are no verdict on it, until they are most of them.
         {"a few grabs discarded",
@@ -173,11 +188,13 @@ TEST(WatchTest, RunsOfWholeFramesAndTheirVerdict) {
          0,
          0,
          0,
+         0,
          Verdict::NO_BUG},
         {"more than a quarter of the grabs discarded",
          {Box(5, 5), Box(300, 200), Box(775, 575)},
          2,
          3,
+         0,
          0,
          0,
          0,
@@ -199,6 +216,7 @@ TEST(WatchTest, RunsOfWholeFramesAndTheirVerdict) {
         EXPECT_EQ(tally.blank, c.blank) << c.name;
         EXPECT_EQ(tally.flashes, c.flashes) << c.name;
         EXPECT_EQ(tally.torn, c.torn) << c.name;
+        EXPECT_EQ(tally.noBox, c.noBox) << c.name;
         EXPECT_EQ(Decide(tally, nullptr, 0, false), c.verdict) << c.name;
     }
 }

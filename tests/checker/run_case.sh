@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# A checker case: runs a program headless through tools/run.sh, RUNS times, and checks each
+# run's results against assertions on what the checker and run.sh wrote (check.json, run.json).
+#
+#   run_case.sh RUNS RENDERER ASSERTION...
+#
+# An assertion is a Python expression over c (check.json) and r (run.json), with their keys
+# as attributes: 'c.verdict == "no-bug"', 'c.presented.frames.bad == 0',
+# '0.30 <= c.frames.bad / c.frames.judged <= 0.37'. ONEBOX_RUN_EXE, ONEBOX_RUN_ARGS,
+# ONEBOX_CHECK_ARGS and ONEBOX_BUILD_DIR are passed to run.sh as they are; each run writes into
+# its own folder under ONEBOX_CHECK_DIR. Every run must pass every assertion and run.sh must
+# say onebox (or the program standing in for it) behaved.
+set -uo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+runs=$1 renderer=$2
+shift 2
+base=${ONEBOX_CHECK_DIR:?}
+failed=0
+for ((i = 1; i <= runs; i++)); do
+    dir=$base/run-$i
+    rm -rf "$dir"
+    ONEBOX_CHECK_DIR=$dir "$root/tools/run.sh" --renderer "$renderer"
+    rc=$?
+    if ! /usr/bin/python3 - "$dir" "$rc" "$@" <<'EOF'; then
+import json, sys
+
+
+class Fields(dict):
+    """A JSON object whose keys read as attributes."""
+    def __getattr__(self, key):
+        return self[key]
+
+
+def load(path):
+    try:
+        return json.load(open(path), object_hook=Fields)
+    except (OSError, ValueError):
+        return None
+
+
+folder, rc, assertions = sys.argv[1], int(sys.argv[2]), sys.argv[3:]
+c, r = load(folder + "/check.json"), load(folder + "/run.json")
+if rc != 0 or r is None or r.onebox != "ok" or c is None:
+    print(f"case: run.sh ended with {rc} and {'no run.json' if r is None else r.failure}")
+    sys.exit(1)
+bad = [a for a in assertions if not eval(a, {}, {"c": c, "r": r})]
+for a in bad:
+    print(f"case: expected {a}; the checker said: {c.line}")
+    if c.first_bad:
+        print(f"case: its first bad frame: {c.first_bad.picture}")
+sys.exit(1 if bad else 0)
+EOF
+        failed=1
+        echo "case: run $i of $runs FAILED"
+    else
+        echo "case: run $i of $runs OK"
+    fi
+done
+exit $failed
