@@ -235,8 +235,7 @@ struct Place {
     // Judges one whole frame and keeps what a person will want to see of it.
     void Judge(std::vector<uint32_t>& pixels, double now) {
         FrameReport report = FrameAnalyse(pixels.data(), WIDTH, HEIGHT);
-        for (uint32_t& p : pixels)
-            p &= 0xFFFFFF;
+        // Compared as the server gives them: its top byte is the same in every grab.
         if (pixels != lastPixels) {
             ++changes;
             Changed(now);
