@@ -4,6 +4,7 @@
 
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
+#include <X11/extensions/Xcomposite.h>
 #include <X11/extensions/Xdamage.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -137,6 +138,8 @@ XScreenGrabber::XScreenGrabber(Display* display, int width, int height)
 }
 
 XScreenGrabber::~XScreenGrabber() {
+    if (backing_)
+        XFreePixmap(display_, backing_);
     if (!image_)
         return;
     auto* info = static_cast<XShmSegmentInfo*>(shm_);
@@ -152,10 +155,34 @@ bool XScreenGrabber::Grab(const XScreenPlace& place, std::vector<uint32_t>& pixe
     if (!image_)
         return XScreenGrab(display_, place, width_, height_, pixels);
     xFailed = false;
-    // The OpenGL renderer's own drawable sits inside a 1x1 holder off the screen; the server
-    // refuses it a shared-memory grab but gives it to XGetImage, through the composite backing.
-    if (!XShmGetImage(display_, place.window, image_, place.x, place.y, AllPlanes) || xFailed)
+    Drawable from = place.window == backed_ ? backing_ : place.window;
+    if (!XShmGetImage(display_, from, image_, place.x, place.y, AllPlanes) || xFailed) {
+        // The OpenGL renderer's own drawable sits inside a 1x1 holder off the screen, so the
+        // server refuses a grab of the window itself; its pixels are in the pixmap that
+        // Composite keeps for it, which takes a shared-memory grab like any pixmap. A window
+        // that is not redirected has none: XGetImage then.
+        if (backing_)
+            XFreePixmap(display_, backing_);
+        backed_ = backing_ = 0;
+        int event, error;
+        if (XCompositeQueryExtension(display_, &event, &error)) {
+            xFailed = false;
+            Pixmap pixmap = XCompositeNameWindowPixmap(display_, place.window);
+            XSync(display_, False);
+            if (!xFailed) {
+                backed_ = place.window;
+                backing_ = pixmap;
+                if (XShmGetImage(display_, backing_, image_, place.x, place.y, AllPlanes) &&
+                    !xFailed)
+                    return Copy(pixels);
+            }
+        }
         return XScreenGrab(display_, place, width_, height_, pixels);
+    }
+    return Copy(pixels);
+}
+
+bool XScreenGrabber::Copy(std::vector<uint32_t>& pixels) {
     pixels.resize(static_cast<size_t>(width_) * height_);
     if (image_->bits_per_pixel == 32 && image_->byte_order == LSBFirst) {
         for (int y = 0; y < height_; ++y)

@@ -58,9 +58,13 @@ class XScreenGrabber {
     bool Shared() const { return image_ != nullptr; }
 
   private:
+    bool Copy(std::vector<uint32_t>& pixels);
+
     Display* display_;
     int width_, height_;
     XImage* image_ = nullptr;
+    Window backed_ = 0;   // the window whose composite pixmap is held
+    Pixmap backing_ = 0;  // that pixmap
     void* shm_ = nullptr; // XShmSegmentInfo, kept out of this header
 };
 
