@@ -143,7 +143,7 @@ def read_run(check_dir):
         with open(os.path.join(check_dir, "run.json"), encoding="utf-8") as f:
             run = json.load(f)
     except (OSError, ValueError) as e:
-        result["failure"] = f"no readable run.json in {check_dir} ({e})"
+        result["failure"] = f"the run wrote no run.json ({type(e).__name__})"
         return result, None, None
     result.update(onebox=run.get("onebox"), failure=run.get("failure"),
                   wine_version=run.get("wine_version"))
@@ -154,7 +154,7 @@ def read_run(check_dir):
     except (OSError, ValueError) as e:
         if result["onebox"] == "ok":
             result["onebox"] = "failed"
-            result["failure"] = f"no readable check.json in {check_dir} ({e})"
+            result["failure"] = f"the checker wrote no check.json ({type(e).__name__})"
     if check:
         result["verdict"] = check.get("verdict")
         presented = check.get("presented") or {}

@@ -151,7 +151,7 @@ def run_all(columns, runs):
         os.makedirs(folder)
         head = f"report: [{number}/{len(columns)}] {column['config']}"
         if "why_not_run" in column:
-            outcome = "not run: " + column["why_not_run"]
+            outcome = " not run: " + column["why_not_run"]
         else:
             print(f"{head} ...", end=" ", flush=True)
             head = ""
