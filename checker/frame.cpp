@@ -6,18 +6,27 @@ namespace {
 
 const uint32_t RGB_MASK = 0xFFFFFF;
 
+// Scratch kept between calls: which pixels a region has taken, and the fill's stack. Only the
+// pixels of black regions are ever marked, and they are unmarked again before returning, so a
+// frame of grey and one box costs no clearing of the whole map.
+struct Scratch {
+    std::vector<uint8_t> seen;
+    std::vector<int> stack;
+    std::vector<int> marked;
+};
+
 // Fills one region from (x, y) with an explicit stack (a 800x600 black frame would overflow a
 // recursive fill) and marks its pixels as seen.
-FrameBox FillRegion(const uint32_t* pixels, int width, int height, int x, int y,
-                    std::vector<uint8_t>& seen, std::vector<int>& stack) {
+FrameBox FillRegion(const uint32_t* pixels, int width, int height, int x, int y, Scratch& s) {
     FrameBox box = {x, y, 1, 1, 0};
     int right = x, bottom = y;
-    stack.clear();
-    stack.push_back(y * width + x);
-    seen[y * width + x] = 1;
-    while (!stack.empty()) {
-        int at = stack.back();
-        stack.pop_back();
+    s.stack.clear();
+    s.stack.push_back(y * width + x);
+    s.seen[y * width + x] = 1;
+    s.marked.push_back(y * width + x);
+    while (!s.stack.empty()) {
+        int at = s.stack.back();
+        s.stack.pop_back();
         int px = at % width, py = at / width;
         ++box.pixels;
         if (px < box.x)
@@ -35,9 +44,10 @@ FrameBox FillRegion(const uint32_t* pixels, int width, int height, int x, int y,
             if (nx < 0 || ny < 0 || nx >= width || ny >= height)
                 continue;
             int n = ny * width + nx;
-            if (!seen[n] && (pixels[n] & RGB_MASK) == 0) {
-                seen[n] = 1;
-                stack.push_back(n);
+            if (!s.seen[n] && (pixels[n] & RGB_MASK) == 0) {
+                s.seen[n] = 1;
+                s.marked.push_back(n);
+                s.stack.push_back(n);
             }
         }
     }
@@ -58,26 +68,34 @@ bool InRange(const FrameBox& box) {
 } // namespace
 
 FrameReport FrameAnalyse(const uint32_t* pixels, int width, int height) {
-    FrameReport report = {{}, 0, -1, -1, 0};
-    std::vector<uint8_t> seen(static_cast<size_t>(width) * height, 0);
-    std::vector<int> stack;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            int at = y * width + x;
-            uint32_t colour = pixels[at] & RGB_MASK;
-            if (colour == GREY || seen[at])
-                continue;
-            if (colour == 0) {
-                report.boxes.push_back(FillRegion(pixels, width, height, x, y, seen, stack));
-                continue;
-            }
-            if (report.otherPixels++ == 0) {
-                report.otherX = x;
-                report.otherY = y;
-                report.otherColour = colour;
-            }
+    thread_local Scratch scratch;
+    FrameReport report = {{}, 0, 0, -1, -1, 0};
+    size_t size = static_cast<size_t>(width) * height;
+    if (scratch.seen.size() < size)
+        scratch.seen.assign(size, 0);
+    scratch.marked.clear();
+    for (size_t at = 0; at < size; ++at) {
+        uint32_t colour = pixels[at] & RGB_MASK;
+        if (colour == GREY || scratch.seen[at])
+            continue;
+        int x = static_cast<int>(at % width), y = static_cast<int>(at / width);
+        if (colour == 0) {
+            report.boxes.push_back(FillRegion(pixels, width, height, x, y, scratch));
+            continue;
+        }
+        ++report.otherPixels;
+        if (colour == CHILD_BACKGROUND) {
+            ++report.backgroundPixels;
+            continue;
+        }
+        if (report.otherX < 0) {
+            report.otherX = x;
+            report.otherY = y;
+            report.otherColour = colour;
         }
     }
+    for (int at : scratch.marked)
+        scratch.seen[at] = 0;
     return report;
 }
 
@@ -87,23 +105,16 @@ bool FrameIsGood(const FrameReport& report) {
     return IsSquare(report.boxes[0]) && InRange(report.boxes[0]);
 }
 
-bool FrameCouldBeTorn(const FrameReport& report) {
-    if (report.otherPixels != 0)
+bool FrameIsTorn(const FrameReport& report) {
+    if (report.otherPixels || report.boxes.empty())
         return false;
-    // Every row must be a row of some correct frame: grey with at most one 20-pixel run.
-    for (size_t i = 0; i < report.boxes.size(); ++i) {
-        const FrameBox& box = report.boxes[i];
-        if (box.width != BOX_SIZE || box.height > BOX_SIZE ||
-            box.pixels != box.width * box.height || box.x < BOX_MIN || box.x > BOX_MAX_X ||
-            box.y < BOX_MIN || box.y + box.height > BOX_MAX_Y + BOX_SIZE)
+    bool piece = false;
+    for (const FrameBox& box : report.boxes) {
+        if (box.width > BOX_SIZE || box.height > BOX_SIZE || box.pixels != box.width * box.height)
             return false;
-        for (size_t j = 0; j < i; ++j) {
-            const FrameBox& other = report.boxes[j];
-            if (other.y < box.y + box.height && box.y < other.y + other.height)
-                return false;
-        }
+        piece = piece || !IsSquare(box);
     }
-    return true;
+    return piece;
 }
 
 std::string FrameDescribe(const FrameReport& report) {
@@ -135,11 +146,21 @@ std::string FrameDescribe(const FrameReport& report) {
                       BOX_MAX_Y);
         line += text;
     }
-    if (report.otherPixels) {
+    if (FrameIsTorn(report))
+        line += " (a torn frame: rows of different frames)";
+    if (report.backgroundPixels) {
         std::snprintf(text, sizeof text,
-                      "; %d pixel%s neither grey nor black, the first 0x%06x at (%d,%d)",
-                      report.otherPixels, report.otherPixels == 1 ? "" : "s",
-                      static_cast<unsigned>(report.otherColour), report.otherX, report.otherY);
+                      "; the child window's background 0x%06x over %d pixel%s (a flash)",
+                      static_cast<unsigned>(CHILD_BACKGROUND), report.backgroundPixels,
+                      report.backgroundPixels == 1 ? "" : "s");
+        line += text;
+    }
+    int others = report.otherPixels - report.backgroundPixels;
+    if (others) {
+        std::snprintf(text, sizeof text,
+                      "; %d pixel%s neither grey nor black, the first 0x%06x at (%d,%d)", others,
+                      others == 1 ? "" : "s", static_cast<unsigned>(report.otherColour),
+                      report.otherX, report.otherY);
         line += text;
     }
     return line;

@@ -1,19 +1,33 @@
 // onebox-check: watches the screen of a running onebox on an X display and says whether every
-// grabbed frame showed exactly one 20x20 black box on grey.
+// frame that reached it showed exactly one 20x20 black box on grey.
 //
-//   onebox-check [--display D] [--frames N | --seconds S] [--rate HZ] [--min-distinct N]
-//                [--title TEXT] [--wait S] [--no-regrab] [--follow] [--save DIR]
+//   onebox-check [--display D] [--frames N | --seconds S] [--rate HZ] [--quiet MS]
+//                [--min-distinct N] [--title TEXT] [--wait S] [--follow] [--save DIR]
+//                [--json FILE]
 //
-// --follow looks for the window again before every grab, for a window that a person moves
-// while it is watched, and adds to the line how long the picture stood still at the most.
+// Every frame: the X DAMAGE extension says when the window's pixels change, and each picture
+// that lands is grabbed (through MIT-SHM) once it has stood still for the quiet time (--quiet,
+// 1 ms) and judged whole; see watch.h for why such a grab is one whole frame. A grab that met
+// a picture still landing is discarded and counted, never judged. --rate HZ samples instead,
+// HZ grabs a second, for a machine too slow to keep up; the verdict line says which ran.
+// --frames N stops after N judged frames, --seconds S after S seconds; a screen that stops
+// changing for --wait seconds ends the watch too.
+//
+// --follow finds the window again before every grab, for a window that a person moves while it
+// is watched. --save DIR writes first-bad-frame.png, last-frame.png, positions.png (where the
+// boxes landed, bad frames' boxes outlined in red), around-first-bad-NN.png (the frames judged
+// just before and after the first bad one) and presented-last-frame.png where there is a
+// presented drawable. --json FILE writes the results for programs; the lines are for people.
 //
 // The verdict is on what reaches the screen: the client area of the program's window as it
 // stands on the X screen, which is what a person sees. Prints one line with it; where the
 // renderer keeps its frames in a drawable of its own, a second line, "presented: ...", says what
 // was presented there, so that frames presented but never shown are told apart from frames
-// shown wrong. Exit codes: 0 no bug, 1 bug, 2 bad arguments or no X display, 3 no screen found
-// (or it went away during the run).
+// shown wrong. Exit codes: 0 no bug, 1 a fault of the layer under test (bug, tears, nothing
+// shown), 2 bad arguments or no X display, 3 no screen found (or it went away during the run).
 #include <X11/Xlib.h>
+#include <X11/extensions/Xdamage.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,12 +37,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <set>
 #include <string>
 #include <vector>
 
+#include "app/title.h"
 #include "frame.h"
 #include "png_out.h"
+#include "watch.h"
 #include "x_screen.h"
 
 namespace {
@@ -38,34 +53,35 @@ const int HEIGHT = 600;
 const int EXIT_BUG = 1;
 const int EXIT_USAGE = 2;
 const int EXIT_NO_SCREEN = 3;
+// The frames judged just before the first bad one, and just after it, kept for a person.
+const size_t AROUND = 4;
 
 struct Options {
     const char* display = nullptr;
     int frames = 300;
     double seconds = 0;
-    double rate = 50;
+    double rate = 0; // 0: every frame
+    double quiet = 0.001;
     int minDistinct = 0;
-    std::string title = "OpenScreen() or ClearScreen()-Bug";
+    std::string title = PROGRAM_TITLE;
     double wait = 30;
-    bool regrab = true;
     bool follow = false;
     std::string save;
+    std::string json;
 };
 
 void Usage() {
     std::fprintf(stderr,
-                 "usage: onebox-check [--display D] [--frames N | --seconds S] [--rate HZ]\n"
-                 "                    [--min-distinct N] [--title TEXT] [--wait S] "
-                 "[--no-regrab] [--follow] [--save DIR]\n");
+                 "usage: onebox-check [--display D] [--frames N | --seconds S] [--rate HZ] "
+                 "[--quiet MS]\n"
+                 "                    [--min-distinct N] [--title TEXT] [--wait S] [--follow] "
+                 "[--save DIR]\n"
+                 "                    [--json FILE]\n");
 }
 
 bool ParseOptions(int argc, char** argv, Options& o) {
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if (a == "--no-regrab") {
-            o.regrab = false;
-            continue;
-        }
         if (a == "--follow") {
             o.follow = true;
             continue;
@@ -84,6 +100,8 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             o.title = v;
         else if (a == "--save")
             o.save = v;
+        else if (a == "--json")
+            o.json = v;
         else if (!numeric)
             return false;
         else if (a == "--frames" && number >= 1)
@@ -92,6 +110,8 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             o.seconds = number;
         else if (a == "--rate" && number > 0)
             o.rate = number;
+        else if (a == "--quiet" && number <= 1000)
+            o.quiet = number / 1000;
         else if (a == "--min-distinct")
             o.minDistinct = static_cast<int>(number);
         else if (a == "--wait")
@@ -108,6 +128,12 @@ double Now() {
     return static_cast<double>(t.tv_sec) + t.tv_nsec * 1e-9;
 }
 
+double WallClock() {
+    timespec t;
+    clock_gettime(CLOCK_REALTIME, &t);
+    return static_cast<double>(t.tv_sec) + t.tv_nsec * 1e-9;
+}
+
 void SleepUntil(double when) {
     double left = when - Now();
     if (left <= 0)
@@ -119,7 +145,10 @@ void SleepUntil(double when) {
 }
 
 bool ShowsGrey(const std::vector<uint32_t>& pixels) {
-    return std::find(pixels.begin(), pixels.end(), GREY) != pixels.end();
+    for (uint32_t p : pixels)
+        if ((p & 0xFFFFFF) == GREY)
+            return true;
+    return false;
 }
 
 bool GrabShowsGrey(Display* display, const XScreenPlace& place, std::vector<uint32_t>& pixels) {
@@ -176,149 +205,399 @@ struct PositionMap {
     }
 };
 
-// What one place showed over the run.
-struct Run {
-    int frames = 0;
-    int bad = 0;
-    int blank = 0; // frames without a grey pixel: no frame of the program at all
-    int torn = 0;  // bad grabs that a present half done could make, re-grabbed good at once
-    int firstBad = -1;
-    std::string firstBadText;
+// One watched place: where it is, what says it changed, and what it showed.
+struct Place {
+    XScreenPlace where;
+    unsigned long damage = 0;
+    LandingGate gate;
+    Tally tally;
+    PositionMap map;
     std::vector<uint32_t> firstBadPixels;
     std::vector<uint32_t> lastPixels;
-    std::set<long> positions;
-    PositionMap map;
+    // The last frames judged before the first bad one: a ring whose buffers are reused, since
+    // a frame copied into a new 1.9 MB buffer each time costs more than judging it.
+    std::vector<std::vector<uint32_t>> before = std::vector<std::vector<uint32_t>>(AROUND);
+    size_t beforeNext = 0, beforeCount = 0;
+    std::vector<std::vector<uint32_t>> around; // before, the first bad one, and after it
+    size_t aroundFull = 0;
     bool lost = false;
+    int changes = 0;         // judged frames that differ from the frame judged before
     double lastChange = 0;   // when the picture last changed
     double longestStill = 0; // seconds
+
+    explicit Place(double quiet) : gate(quiet) {}
+
+    void Changed(double now) {
+        longestStill = std::max(longestStill, now - lastChange);
+        lastChange = now;
+    }
+
+    // Judges one whole frame and keeps what a person will want to see of it.
+    void Judge(std::vector<uint32_t>& pixels, double now) {
+        FrameReport report = FrameAnalyse(pixels.data(), WIDTH, HEIGHT);
+        for (uint32_t& p : pixels)
+            p &= 0xFFFFFF;
+        if (pixels != lastPixels) {
+            ++changes;
+            Changed(now);
+        }
+        bool hadBad = tally.bad > 0;
+        if (tally.Judge(report, ShowsGrey(pixels))) {
+            map.Add(report.boxes[0]);
+        } else {
+            if (!hadBad)
+                firstBadPixels = pixels;
+            for (const FrameBox& box : report.boxes)
+                if (map.bad.size() < 1000)
+                    map.bad.push_back(box);
+        }
+        if (hadBad) {
+            if (around.size() < aroundFull)
+                around.push_back(pixels);
+        } else if (tally.bad) {
+            for (size_t i = 0; i < beforeCount; ++i)
+                around.push_back(before[(beforeNext + AROUND - beforeCount + i) % AROUND]);
+            around.push_back(pixels);
+            aroundFull = around.size() + AROUND;
+        } else {
+            before[beforeNext].assign(pixels.begin(), pixels.end());
+            beforeNext = (beforeNext + 1) % AROUND;
+            beforeCount = std::min(beforeCount + 1, AROUND);
+        }
+        lastPixels.swap(pixels);
+    }
 };
 
-// Judges one grab of a place and adds it to the run. A grab is one X request and a present a
-// few, so a grab might land between the requests of one present. On a quiet machine none did
-// (3000 fast grabs on each renderer, each bad picture still on screen unchanged at an immediate
-// re-grab); on a busy one some do under the Vulkan renderer. So a picture that such a grab
-// could make is taken again at once, and excused when the re-grab is a different frame with
-// exactly one box. A picture that stays on screen, or that no mid-present grab could make, is
-// a bug.
-void Judge(Display* display, const XScreenPlace& place, const Options& o, int index,
-           std::vector<uint32_t>& pixels, std::vector<uint32_t>& again, Run& run) {
-    ++run.frames;
-    FrameReport report = FrameAnalyse(pixels.data(), WIDTH, HEIGHT);
-    bool good = FrameIsGood(report);
-    if (!good && o.regrab && FrameCouldBeTorn(report) &&
-        XScreenGrab(display, place, WIDTH, HEIGHT, again) && again != pixels) {
-        FrameReport second = FrameAnalyse(again.data(), WIDTH, HEIGHT);
-        if (FrameIsGood(second)) {
-            ++run.torn;
-            pixels.swap(again);
-            report = second;
-            good = true;
+// The X side of the watch: the display, its grabber and the places' damage.
+struct Watch {
+    Display* display;
+    XScreenGrabber grabber;
+    int damageBase = 0;
+
+    double quiet;
+
+    Watch(Display* d, double quietSeconds)
+        : display(d), grabber(d, WIDTH, HEIGHT), quiet(quietSeconds) {}
+
+    // Reads the events that have arrived, without waiting, and passes each damage event to the
+    // place whose frame it touches (damage to Wine's caption is no frame).
+    void TakeEvents(std::vector<Place*>& places) {
+        while (XEventsQueued(display, QueuedAlready) > 0) {
+            XEvent event;
+            XNextEvent(display, &event);
+            if (event.type != damageBase + XDamageNotify)
+                continue;
+            const auto& d = reinterpret_cast<const XDamageNotifyEvent&>(event);
+            double now = Now();
+            for (Place* p : places) {
+                const XScreenPlace& w = p->where;
+                if (d.drawable != w.watched || d.area.x >= w.watchedX + WIDTH ||
+                    d.area.x + d.area.width <= w.watchedX || d.area.y >= w.watchedY + HEIGHT ||
+                    d.area.y + d.area.height <= w.watchedY)
+                    continue;
+                p->gate.Damaged(now, d.serial);
+            }
         }
     }
-    if (good) {
-        run.positions.insert(report.boxes[0].y * 1000L + report.boxes[0].x);
-        run.map.Add(report.boxes[0]);
-    } else {
-        if (!ShowsGrey(pixels))
-            ++run.blank;
-        // What the first grab showed is reported, whatever the re-grab found.
-        if (run.bad++ == 0) {
-            run.firstBad = index;
-            run.firstBadText = FrameDescribe(report);
-            run.firstBadPixels = pixels;
+
+    // Waits at most `seconds` for events to arrive and takes them.
+    void WaitEvents(std::vector<Place*>& places, double seconds) {
+        if (XEventsQueued(display, QueuedAfterFlush) == 0 && seconds > 0) {
+            pollfd fd = {ConnectionNumber(display), POLLIN, 0};
+            poll(&fd, 1, static_cast<int>(std::ceil(seconds * 1000)));
         }
-        for (const FrameBox& box : report.boxes)
-            if (run.map.bad.size() < 1000)
-                run.map.bad.push_back(box);
+        XEventsQueued(display, QueuedAfterReading);
+        TakeEvents(places);
     }
-    run.lastPixels.swap(pixels);
-}
+
+    // Grabs the place and judges the picture when it is one whole frame. Returns false when
+    // the place went away.
+    bool GrabAndJudge(Place& place, std::vector<Place*>& places, bool follow,
+                      std::vector<uint32_t>& pixels) {
+        if (follow && place.where.window != place.where.watched &&
+            !XScreenFollow(display, place.where))
+            return false;
+        place.gate.GrabSent(NextRequest(display));
+        if (!grabber.Grab(place.where, pixels))
+            return false;
+        // The grab's reply has come, so every event the server made before the grab is here.
+        TakeEvents(places);
+        LandingGate::Outcome outcome;
+        while ((outcome = place.gate.Resolve(Now())) == LandingGate::WAIT)
+            WaitEvents(places, place.gate.LastDamage() + quiet - Now());
+        if (outcome == LandingGate::TORN) {
+            ++place.tally.discarded;
+            return true;
+        }
+        place.Judge(pixels, Now());
+        return true;
+    }
+};
 
 std::string Plural(int n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+// "300 of 300 frames show one box", "frame 12: 2 boxes at ...; 4 of 300 frames bad".
+std::string Counts(const Tally& t) {
+    if (t.bad)
+        return "frame " + std::to_string(t.firstBad) + ": " + t.firstBadText + "; " +
+               std::to_string(t.bad) + " of " + Plural(t.judged, "frame", "frames") + " bad";
+    return std::to_string(t.judged) + " of " + Plural(t.judged, "frame", "frames") +
+           " show one box";
+}
+
 // The line on the renderer's own drawable: how many presented frames were right.
-std::string PresentedLine(const Run& run) {
-    std::string line = "presented: ";
-    if (run.bad)
-        line += "frame " + std::to_string(run.firstBad) + ": " + run.firstBadText + "; " +
-                std::to_string(run.bad) + " of " + Plural(run.frames, "frame", "frames") + " bad";
-    else
-        line += std::to_string(run.frames) + " of " + Plural(run.frames, "frame", "frames") +
-                " show one box";
-    return line + "; " +
-           Plural(static_cast<int>(run.positions.size()), "distinct position",
+std::string PresentedLine(const Place& p) {
+    return "presented: " + Counts(p.tally) + "; " +
+           Plural(static_cast<int>(p.tally.positions.size()), "distinct position",
                   "distinct positions");
 }
 
-std::string Verdict(const Run& run, const Run* presented, const Options& o, bool* bug) {
-    std::string line;
-    int distinct = static_cast<int>(run.positions.size());
-    if (run.lost) {
-        *bug = true;
-        return "frame " + std::to_string(run.frames) + ": the screen went away (after " +
-               std::to_string(run.bad) + " bad of " + Plural(run.frames, "frame", "frames") +
+std::string ModeText(const Options& o) {
+    if (o.rate > 0) {
+        char text[64];
+        std::snprintf(text, sizeof text, "sampled at %g Hz", o.rate);
+        return text;
+    }
+    return "every frame judged";
+}
+
+std::string VerdictLine(const Place& shown, Verdict verdict, const Options& o) {
+    const Tally& t = shown.tally;
+    int distinct = static_cast<int>(t.positions.size());
+    if (verdict == Verdict::NO_SCREEN)
+        return "frame " + std::to_string(t.judged) + ": the screen went away (after " +
+               std::to_string(t.bad) + " bad of " + Plural(t.judged, "frame", "frames") +
                "); verdict: no screen";
-    }
-    if (run.blank == run.frames && presented && presented->frames > presented->blank) {
-        // The program presented frames, and none of them reached the window.
-        *bug = true;
-        return Plural(run.frames, "frame", "frames") +
-               ": nothing shown on screen: the presented frames did not reach the window; "
-               "verdict: BUG";
-    }
-    if (run.bad) {
-        *bug = true;
-        line = "frame " + std::to_string(run.firstBad) + ": " + run.firstBadText + "; " +
-               std::to_string(run.bad) + " of " + Plural(run.frames, "frame", "frames") + " bad";
+    if (verdict == Verdict::NOTHING_SHOWN)
+        return "nothing shown on screen: the presented frames did not reach the window (" +
+               Plural(t.judged, "picture", "pictures") + " on screen, none of them a frame); " +
+               ModeText(o) + "; verdict: nothing shown";
+    std::string line;
+    if (t.bad) {
+        line = Counts(t);
+        std::string kinds;
+        if (t.torn)
+            kinds = std::to_string(t.torn) + " torn";
+        if (t.flashes)
+            kinds += (kinds.empty() ? "" : ", ") + std::to_string(t.flashes) +
+                     " the child window's background";
+        if (!kinds.empty())
+            line += " (" + kinds + ")";
     } else {
         char range[96];
         std::snprintf(range, sizeof range, " exactly one %dx%d box inside %d..%d x %d..%d on grey",
                       BOX_SIZE, BOX_SIZE, BOX_MIN, BOX_MAX_X, BOX_MIN, BOX_MAX_Y);
-        line = Plural(run.frames, "frame", "frames") + ": " + std::to_string(run.frames) +
-               (run.frames == 1 ? " shows" : " show") + range;
-        *bug = distinct < o.minDistinct;
+        line = Plural(t.judged, "frame", "frames") + ": " + std::to_string(t.judged) +
+               (t.judged == 1 ? " shows" : " show") + range;
     }
     line += "; " + Plural(distinct, "distinct position", "distinct positions");
     if (distinct < o.minDistinct)
         line += ", fewer than " + std::to_string(o.minDistinct);
+    line += "; " + ModeText(o);
+    if (t.discarded)
+        line += ", " + Plural(t.discarded, "grab", "grabs") + " discarded mid-present";
     if (o.follow)
         line += "; the picture stood still for " +
-                std::to_string(static_cast<int>(run.longestStill * 1000)) + " ms at the most";
-    if (run.torn)
-        line += "; " + Plural(run.torn, "grab", "grabs") + (run.torn == 1 ? " was" : " were") +
-                " bad but not seen again at an immediate re-grab (counted as good)";
-    return line + (*bug ? "; verdict: BUG" : "; verdict: no bug");
+                std::to_string(static_cast<int>(shown.longestStill * 1000)) + " ms at the most";
+    switch (verdict) {
+    case Verdict::TEARS:
+        return line + "; verdict: tears (too few grabs met a whole frame)";
+    case Verdict::BUG:
+        return line + "; verdict: BUG";
+    default:
+        return line + "; verdict: no bug";
+    }
 }
 
-void Save(const Run& run, const Run* presented, const std::string& dir) {
-    // Like mkdir -p: every missing folder on the way.
+// Like mkdir -p: every missing folder on the way.
+void MakeFolders(const std::string& dir) {
     for (size_t slash = dir.find('/', 1);; slash = dir.find('/', slash + 1)) {
         mkdir(dir.substr(0, slash).c_str(), 0777);
         if (slash == std::string::npos)
             break;
     }
+}
+
+std::string AroundName(size_t i) {
+    char name[48];
+    std::snprintf(name, sizeof name, "around-first-bad-%02u.png", static_cast<unsigned>(i));
+    return name;
+}
+
+struct Pictures {
+    std::string firstBad, last, positions, presentedLast;
+    std::vector<std::string> around;
+};
+
+Pictures Save(const Place& shown, const Place* presented, const std::string& dir) {
+    MakeFolders(dir);
+    Pictures saved;
     std::vector<std::string> written;
     auto write = [&](const std::string& name, const std::vector<uint32_t>& pixels) {
         std::string path = dir + "/" + name;
-        if (!pixels.empty() && PngWrite(path, pixels, WIDTH, HEIGHT))
-            written.push_back(path);
+        if (pixels.empty() || !PngWrite(path, pixels, WIDTH, HEIGHT))
+            return std::string();
+        written.push_back(path);
+        return path;
     };
-    // A picture of an earlier run must not pass for one of this run.
-    if (run.firstBadPixels.empty())
-        unlink((dir + "/first-bad-frame.png").c_str());
-    write("first-bad-frame.png", run.firstBadPixels);
-    write("last-frame.png", run.lastPixels);
-    write("positions.png", run.map.Render());
+    // Pictures of an earlier run must not pass for this run's.
+    unlink((dir + "/first-bad-frame.png").c_str());
+    for (size_t i = 0; i < 2 * AROUND + 1; ++i)
+        unlink((dir + "/" + AroundName(i)).c_str());
+    saved.firstBad = write("first-bad-frame.png", shown.firstBadPixels);
+    saved.last = write("last-frame.png", shown.lastPixels);
+    saved.positions = write("positions.png", shown.map.Render());
     if (presented)
-        write("presented-last-frame.png", presented->lastPixels);
+        saved.presentedLast = write("presented-last-frame.png", presented->lastPixels);
+    for (size_t i = 0; i < shown.around.size(); ++i) {
+        std::string path = dir + "/" + AroundName(i);
+        if (PngWrite(path, shown.around[i], WIDTH, HEIGHT))
+            saved.around.push_back(path);
+    }
     std::string line = "pictures:";
     for (const std::string& path : written)
         line += " " + path;
     if (written.empty())
         line += " none could be written into " + dir;
     std::printf("%s\n", line.c_str());
+    return saved;
+}
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\')
+            out += '\\', out += c;
+        else if (static_cast<unsigned char>(c) < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            out += escape;
+        } else
+            out += c;
+    }
+    return out + "\"";
+}
+
+std::string JsonPath(const std::string& path) { return path.empty() ? "null" : JsonString(path); }
+
+std::string JsonFrames(const Tally& t) {
+    char text[192];
+    std::snprintf(text, sizeof text,
+                  "{\"judged\": %d, \"good\": %d, \"bad\": %d, \"discarded\": %d, \"blank\": %d, "
+                  "\"flashes\": %d, \"torn\": %d}",
+                  t.judged, t.good, t.bad, t.discarded, t.blank, t.flashes, t.torn);
+    return text;
+}
+
+std::string JsonFirstBad(const Tally& t, const std::string& picture) {
+    if (t.firstBad < 0)
+        return "null";
+    return "{\"index\": " + std::to_string(t.firstBad) +
+           ", \"description\": " + JsonString(t.firstBadText) +
+           ", \"picture\": " + JsonPath(picture) + "}";
+}
+
+struct RunTimes {
+    double seconds, started, ended;
+};
+
+bool WriteJson(const std::string& path, const Options& o, Verdict verdict, const std::string& line,
+               const RunTimes& times, const Place& shown, const Place* presented,
+               const Pictures& pictures) {
+    const Tally& t = shown.tally;
+    std::string j = "{\n  \"checker\": 1,\n";
+    j += "  \"mode\": " + JsonString(o.rate > 0 ? "sampled" : "every-frame") + ",\n";
+    j += "  \"verdict\": " + JsonString(VerdictName(verdict)) + ",\n";
+    j += "  \"line\": " + JsonString(line) + ",\n";
+    char number[160];
+    std::snprintf(number, sizeof number,
+                  "  \"seconds\": %.3f,\n  \"started\": %.6f,\n  \"ended\": %.6f,\n", times.seconds,
+                  times.started, times.ended);
+    j += number;
+    j += "  \"frames\": " + JsonFrames(t) + ",\n";
+    j += "  \"distinct_positions\": " + std::to_string(t.positions.size()) + ",\n";
+    std::snprintf(number, sizeof number,
+                  "  \"changes_per_second\": %.1f,\n  \"longest_still_ms\": %d,\n",
+                  times.seconds > 0 ? shown.gate.Landings() / times.seconds : 0.0,
+                  static_cast<int>(shown.longestStill * 1000));
+    j += number;
+    j += "  \"first_bad\": " + JsonFirstBad(t, pictures.firstBad) + ",\n";
+    j += "  \"pictures\": {\"last\": " + JsonPath(pictures.last) +
+         ", \"positions\": " + JsonPath(pictures.positions) +
+         ", \"first_bad\": " + JsonPath(pictures.firstBad) + ", \"around_first_bad\": [";
+    for (size_t i = 0; i < pictures.around.size(); ++i)
+        j += (i ? ", " : "") + JsonString(pictures.around[i]);
+    j += "]},\n  \"presented\": ";
+    if (presented) {
+        const Tally& p = presented->tally;
+        j += "{\"verdict\": " + JsonString(p.bad ? "bug" : "no-bug") +
+             ", \"frames\": " + JsonFrames(p) +
+             ", \"distinct_positions\": " + std::to_string(p.positions.size()) +
+             ", \"first_bad\": " + JsonFirstBad(p, "") +
+             ", \"last_picture\": " + JsonPath(pictures.presentedLast) + "}";
+    } else {
+        j += "null";
+    }
+    j += "\n}\n";
+    FILE* file = std::fopen(path.c_str(), "w");
+    if (!file)
+        return false;
+    bool ok = std::fwrite(j.data(), 1, j.size(), file) == j.size();
+    return std::fclose(file) == 0 && ok;
+}
+
+// Watches until enough frames were judged, the time is up, the screen went away or nothing
+// changed for --wait seconds.
+void Run(Watch& w, const Options& o, std::vector<Place*>& places) {
+    double begin = Now();
+    for (Place* p : places) {
+        p->lastChange = begin;
+        // The picture standing when the watch starts is the first frame judged.
+        p->gate.Damaged(begin - o.quiet, 0);
+    }
+    std::vector<uint32_t> pixels;
+    double nextTick = begin;
+    auto enough = [&] {
+        for (Place* p : places)
+            if (p->tally.judged >= o.frames && o.seconds <= 0)
+                return true;
+        return o.seconds > 0 && Now() - begin >= o.seconds;
+    };
+    while (!enough()) {
+        double now = Now();
+        double lastChange = 0;
+        for (Place* p : places)
+            lastChange = std::max(lastChange, std::max(p->lastChange, p->gate.LastDamage()));
+        if (now - lastChange >= o.wait)
+            break;
+        if (o.rate > 0 && now >= nextTick) {
+            // Sampled: every place grabbed at each tick, once whatever is landing there has had
+            // its quiet moment.
+            nextTick = std::max(nextTick + 1 / o.rate, now);
+            for (Place* p : places) {
+                if (!w.GrabAndJudge(*p, places, o.follow, pixels)) {
+                    p->lost = true;
+                    return;
+                }
+            }
+            continue;
+        }
+        double next = o.rate > 0 ? nextTick : now + 0.25;
+        bool grabbed = false;
+        for (Place* p : places) {
+            if (o.rate > 0 || !p->gate.Landing())
+                continue;
+            if (!w.GrabAndJudge(*p, places, o.follow, pixels)) {
+                p->lost = true;
+                return;
+            }
+            grabbed = true;
+        }
+        if (!grabbed)
+            w.WaitEvents(places, next - Now());
+    }
 }
 
 } // namespace
@@ -337,58 +616,66 @@ int main(int argc, char** argv) {
     }
     XScreenInstallErrorHandler();
 
-    XScreenPlaces places;
-    std::vector<uint32_t> pixels, again;
-    if (!WaitForScreen(display, o, places, pixels)) {
-        std::printf("no onebox screen (a window titled \"%s\" with an 800x600 client area) showed "
-                    "a grey frame within %g s; verdict: no screen\n",
-                    o.title.c_str(), o.wait);
+    XScreenPlaces found;
+    std::vector<uint32_t> pixels;
+    Place shown(o.quiet), presented(o.quiet);
+    if (!WaitForScreen(display, o, found, pixels)) {
+        char line[400];
+        std::snprintf(line, sizeof line,
+                      "no onebox screen (a window titled \"%s\" with an 800x600 client area) "
+                      "showed a grey frame within %g s; verdict: no screen",
+                      o.title.c_str(), o.wait);
+        std::printf("%s\n", line);
+        double now = WallClock();
+        if (!o.json.empty() && !WriteJson(o.json, o, Verdict::NO_SCREEN, line, {0, now, now}, shown,
+                                          nullptr, Pictures()))
+            std::fprintf(stderr, "onebox-check: could not write %s\n", o.json.c_str());
         XCloseDisplay(display);
         return EXIT_NO_SCREEN;
     }
 
-    Run shown, presented;
-    bool keepsDrawable = places.presented.window != 0;
-    double begin = Now(), start = begin;
-    for (int i = 0;; ++i) {
-        if (o.seconds > 0 ? Now() - begin >= o.seconds : i >= o.frames)
-            break;
-        // After a stall (the machine busy, a slow grab) the schedule moves on instead of
-        // catching up with a burst of grabs faster than the rate asked for.
-        if (Now() > start + (i + 1) / o.rate)
-            start = Now() - i / o.rate;
-        SleepUntil(start + i / o.rate);
-        // Wine may make the screen's X window anew (a device reset), and a person may move the
-        // window: look once more before calling the screen gone.
-        if (o.follow)
-            places = XScreenFind(display, o.title, WIDTH, HEIGHT);
-        if (!XScreenGrab(display, places.shown, WIDTH, HEIGHT, pixels)) {
-            places = XScreenFind(display, o.title, WIDTH, HEIGHT);
-            if (!places.shown.window ||
-                !XScreenGrab(display, places.shown, WIDTH, HEIGHT, pixels)) {
-                shown.lost = true;
-                break;
-            }
+    shown.where = found.shown;
+    presented.where = found.presented;
+    bool keepsDrawable = found.presented.window != 0;
+    std::vector<Place*> places = {&shown};
+    if (keepsDrawable)
+        places.push_back(&presented);
+    RunTimes times = {0, WallClock(), 0};
+    Verdict verdict;
+    std::string line;
+    Pictures pictures;
+    {
+        Watch w(display, o.quiet);
+        for (Place* p : places)
+            p->damage = XScreenWatch(display, p->where.watched, &w.damageBase);
+        // Without DAMAGE nothing says when a frame lands, or whether a grab met one landing:
+        // the checker samples, and judges every grab as it comes.
+        if (!shown.damage && o.rate <= 0) {
+            o.rate = 50;
+            std::fprintf(stderr, "onebox-check: the X server has no DAMAGE extension; sampling "
+                                 "at 50 Hz, grabs unchecked\n");
         }
-        double now = Now();
-        if (i == 0 || pixels != shown.lastPixels)
-            shown.lastChange = now;
-        shown.longestStill = std::max(shown.longestStill, now - shown.lastChange);
-        Judge(display, places.shown, o, i, pixels, again, shown);
-        if (keepsDrawable && XScreenGrab(display, places.presented, WIDTH, HEIGHT, pixels))
-            Judge(display, places.presented, o, i, pixels, again, presented);
+        double begin = Now();
+        Run(w, o, places);
+        times.seconds = Now() - begin;
+        times.ended = WallClock();
+        // How long the last picture has stood, to the end of the watch.
+        shown.Changed(Now());
+        verdict = Decide(shown.tally, keepsDrawable ? &presented.tally : nullptr, o.minDistinct,
+                         shown.lost || presented.lost);
+        line = VerdictLine(shown, verdict, o);
+        std::printf("%s\n", line.c_str());
+        if (keepsDrawable)
+            std::printf("%s\n", PresentedLine(presented).c_str());
+        if (!o.save.empty())
+            pictures = Save(shown, keepsDrawable ? &presented : nullptr, o.save);
+        if (!o.json.empty() && !WriteJson(o.json, o, verdict, line, times, shown,
+                                          keepsDrawable ? &presented : nullptr, pictures))
+            std::fprintf(stderr, "onebox-check: could not write %s\n", o.json.c_str());
     }
     XCloseDisplay(display);
-
-    bool bug = false;
-    const Run* drawable = keepsDrawable ? &presented : nullptr;
-    std::printf("%s\n", Verdict(shown, drawable, o, &bug).c_str());
-    if (drawable)
-        std::printf("%s\n", PresentedLine(presented).c_str());
-    if (!o.save.empty())
-        Save(shown, drawable, o.save);
     std::fflush(stdout);
-    if (shown.lost)
+    if (verdict == Verdict::NO_SCREEN)
         return EXIT_NO_SCREEN;
-    return bug ? EXIT_BUG : 0;
+    return verdict == Verdict::NO_BUG ? 0 : EXIT_BUG;
 }

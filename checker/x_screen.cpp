@@ -1,6 +1,12 @@
 #include "x_screen.h"
 
+#include <cstring>
+
 #include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+#include <X11/extensions/Xdamage.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 
 namespace {
 
@@ -22,28 +28,33 @@ bool NameContains(Display* display, Window window, const std::string& title) {
 
 // Depth first over the whole tree: the OpenGL child window sits under Wine's holder window,
 // not under the top-level window it belongs to.
+// A window of the frame's size inside the titled window is where the frames are drawn on the
+// screen (Wine's client window), not a drawable of the renderer's own: only one elsewhere is.
 void Walk(Display* display, Window window, const std::string& title, int width, int height,
-          XScreenPlace& sized, XScreenPlace& titled) {
+          XScreenPlace& sized, XScreenPlace& titled, bool underTitled) {
     XWindowAttributes attributes;
     xFailed = false;
     if (!XGetWindowAttributes(display, window, &attributes) || xFailed)
         return;
     if (attributes.c_class == InputOutput && attributes.map_state == IsViewable) {
-        if (!sized.window && attributes.width == width && attributes.height == height)
-            sized = {window, 0, 0};
+        if (!sized.window && !underTitled && attributes.width == width &&
+            attributes.height == height)
+            sized = {window, 0, 0, window, 0, 0};
         // Wine draws the frame and caption itself under its virtual desktop: a window of
         // 806x625 has its client area at +3+22, the border being the same on three sides.
         int border = (attributes.width - width) / 2;
         int top = attributes.height - height - border;
-        if (!titled.window && border >= 0 && top >= 0 && NameContains(display, window, title))
-            titled = {window, border, top};
+        if (!titled.window && border >= 0 && top >= 0 && NameContains(display, window, title)) {
+            titled = {window, border, top, window, border, top};
+            underTitled = true;
+        }
     }
     Window root, parent, *children = nullptr;
     unsigned count = 0;
     if (!XQueryTree(display, window, &root, &parent, &children, &count))
         return;
     for (unsigned i = 0; i < count; ++i)
-        Walk(display, children[i], title, width, height, sized, titled);
+        Walk(display, children[i], title, width, height, sized, titled, underTitled);
     if (children)
         XFree(children);
 }
@@ -53,18 +64,110 @@ void Walk(Display* display, Window window, const std::string& title, int width, 
 void XScreenInstallErrorHandler() { XSetErrorHandler(RecordError); }
 
 XScreenPlaces XScreenFind(Display* display, const std::string& title, int width, int height) {
-    XScreenPlace sized = {0, 0, 0}, titled = {0, 0, 0};
-    Window root = DefaultRootWindow(display);
-    Walk(display, root, title, width, height, sized, titled);
-    XScreenPlaces places = {{0, 0, 0}, sized};
-    Window child;
+    XScreenPlace none = {0, 0, 0, 0, 0, 0};
+    XScreenPlace sized = none, titled = none;
+    Walk(display, DefaultRootWindow(display), title, width, height, sized, titled, false);
+    XScreenPlaces places = {titled, sized};
+    if (!XScreenFollow(display, places.shown))
+        places.shown = none;
+    return places;
+}
+
+bool XScreenFollow(Display* display, XScreenPlace& place) {
+    Window root = DefaultRootWindow(display), child;
     int x, y;
     xFailed = false;
-    if (titled.window &&
-        XTranslateCoordinates(display, titled.window, root, titled.x, titled.y, &x, &y, &child) &&
-        !xFailed)
-        places.shown = {root, x, y};
-    return places;
+    if (!place.watched ||
+        !XTranslateCoordinates(display, place.watched, root, place.watchedX, place.watchedY, &x, &y,
+                               &child) ||
+        xFailed)
+        return false;
+    // Grabbed from the root window: what is on the screen there, whatever drew it.
+    place.window = root;
+    place.x = x;
+    place.y = y;
+    return true;
+}
+
+unsigned long XScreenWatch(Display* display, Window window, int* eventBase) {
+    int errorBase;
+    if (!window || !XDamageQueryExtension(display, eventBase, &errorBase))
+        return 0;
+    xFailed = false;
+    Damage damage = XDamageCreate(display, window, XDamageReportRawRectangles);
+    XSync(display, False);
+    return xFailed ? 0 : damage;
+}
+
+XScreenGrabber::XScreenGrabber(Display* display, int width, int height)
+    : display_(display), width_(width), height_(height) {
+    if (!XShmQueryExtension(display))
+        return;
+    auto* info = new XShmSegmentInfo();
+    Screen* screen = DefaultScreenOfDisplay(display);
+    XImage* image =
+        XShmCreateImage(display, DefaultVisualOfScreen(screen), DefaultDepthOfScreen(screen),
+                        ZPixmap, nullptr, info, width, height);
+    if (image) {
+        info->shmid = shmget(IPC_PRIVATE, static_cast<size_t>(image->bytes_per_line) * height,
+                             IPC_CREAT | 0600);
+        info->shmaddr = info->shmid < 0 ? nullptr : static_cast<char*>(shmat(info->shmid, 0, 0));
+        if (info->shmaddr == reinterpret_cast<char*>(-1))
+            info->shmaddr = nullptr;
+        image->data = info->shmaddr;
+        info->readOnly = False;
+        xFailed = false;
+        bool attached = info->shmaddr && XShmAttach(display, info);
+        XSync(display, False);
+        // Marked for removal at once: the segment goes away with the last process detaching,
+        // also when the checker is killed.
+        if (info->shmid >= 0)
+            shmctl(info->shmid, IPC_RMID, nullptr);
+        if (attached && !xFailed) {
+            image_ = image;
+            shm_ = info;
+            return;
+        }
+        if (info->shmaddr)
+            shmdt(info->shmaddr);
+        image->data = nullptr;
+        XDestroyImage(image);
+    }
+    delete info;
+}
+
+XScreenGrabber::~XScreenGrabber() {
+    if (!image_)
+        return;
+    auto* info = static_cast<XShmSegmentInfo*>(shm_);
+    XShmDetach(display_, info);
+    XSync(display_, False);
+    shmdt(info->shmaddr);
+    image_->data = nullptr;
+    XDestroyImage(image_);
+    delete info;
+}
+
+bool XScreenGrabber::Grab(const XScreenPlace& place, std::vector<uint32_t>& pixels) {
+    if (!image_)
+        return XScreenGrab(display_, place, width_, height_, pixels);
+    xFailed = false;
+    // The OpenGL renderer's own drawable sits inside a 1x1 holder off the screen; the server
+    // refuses it a shared-memory grab but gives it to XGetImage, through the composite backing.
+    if (!XShmGetImage(display_, place.window, image_, place.x, place.y, AllPlanes) || xFailed)
+        return XScreenGrab(display_, place, width_, height_, pixels);
+    pixels.resize(static_cast<size_t>(width_) * height_);
+    if (image_->bits_per_pixel == 32 && image_->byte_order == LSBFirst) {
+        for (int y = 0; y < height_; ++y)
+            std::memcpy(&pixels[static_cast<size_t>(y) * width_],
+                        image_->data + static_cast<size_t>(y) * image_->bytes_per_line,
+                        static_cast<size_t>(width_) * 4);
+    } else {
+        for (int y = 0; y < height_; ++y)
+            for (int x = 0; x < width_; ++x)
+                pixels[static_cast<size_t>(y) * width_ + x] = XGetPixel(image_, x, y);
+    }
+    return true;
 }
 
 bool XScreenGrab(Display* display, const XScreenPlace& place, int width, int height,

@@ -18,8 +18,10 @@
 #include <vector>
 
 struct XScreenPlace {
-    Window window; // 0 when nothing was found
-    int x, y;      // where the 800x600 frame starts inside the window
+    Window window;          // 0 when nothing was found
+    int x, y;               // where the 800x600 frame starts inside the window
+    Window watched;         // the window whose damage says that the frame changed
+    int watchedX, watchedY; // where the frame starts inside that window
 };
 
 struct XScreenPlaces {
@@ -36,7 +38,33 @@ void XScreenInstallErrorHandler();
 // on the display, if there is one).
 XScreenPlaces XScreenFind(Display* display, const std::string& title, int width, int height);
 
-// Reads width x height pixels (0x??RRGGBB, rows top to bottom) from the place; false when the
-// window went away or the grab was refused.
+// The shown place again where the window stands now (it may have been moved); false when the
+// window went away.
+bool XScreenFollow(Display* display, XScreenPlace& place);
+
+// Reads width x height pixels (0x??RRGGBB, rows top to bottom) from the place with one
+// XGetImage; false when the window went away or the grab was refused.
 bool XScreenGrab(Display* display, const XScreenPlace& place, int width, int height,
                  std::vector<uint32_t>& pixels);
+
+// The same, many times a second. Through MIT-SHM where the server offers it: the pixels come in
+// shared memory, without passing 1.9 MB through the connection for every frame. The grab is one
+// request, whose serial NextRequest gives just before the call.
+class XScreenGrabber {
+  public:
+    XScreenGrabber(Display* display, int width, int height);
+    ~XScreenGrabber();
+    bool Grab(const XScreenPlace& place, std::vector<uint32_t>& pixels);
+    bool Shared() const { return image_ != nullptr; }
+
+  private:
+    Display* display_;
+    int width_, height_;
+    XImage* image_ = nullptr;
+    void* shm_ = nullptr; // XShmSegmentInfo, kept out of this header
+};
+
+// Starts reporting every change of a window's pixels as DamageNotify events (each one a
+// rectangle); 0 when the server has no DAMAGE extension. *eventBase receives the extension's
+// event base.
+unsigned long XScreenWatch(Display* display, Window window, int* eventBase);

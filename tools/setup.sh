@@ -18,7 +18,7 @@ packages=(
   wine wine64
   libgl1 libgl1-mesa-dri libglx-mesa0 libvulkan1 mesa-vulkan-drivers
   libxcomposite1 libxrender1 libxrandr2 libxi6 libxcursor1 libxinerama1 libxfixes3 libxxf86vm1
-  libx11-dev libpng-dev
+  libx11-dev libxdamage-dev libxext-dev libpng-dev
   fonts-wine xvfb xauth xdotool x11-utils imagemagick procps python3
   chromium # the layer report's page is tested in a real browser (tests/report)
 )

@@ -2,26 +2,37 @@
 // Direct3D 9 presents into a STATIC child of an 800x600 window, every frame grey with black
 // 20x20 boxes, until the window is closed (exit code 0).
 //
-//   presenter.exe [good | gdi | two | skipclear | ignoreclose | keepaftermove]
+//   presenter.exe [good | gdi | two | skipclear[=N] | ignoreclose | keepaftermove] [toplevel]
+//                 [log=PATH]
 //
 // good:      one box per frame at a random place, filled by Direct3D itself.
 // gdi:       the same box drawn through the back buffer's device context, as onebox.exe draws
 //            its image.
 // two:       two boxes per frame, one in each half of the screen.
-// skipclear: every third frame keeps the previous frame instead of clearing it, so that frame
-//            shows the previous box and its own; boxes alternate between the screen's halves
-//            so the two never touch.
+// skipclear: every Nth frame (third, without =N) keeps the previous frame instead of clearing
+//            it, so exactly that frame shows the previous box and its own; boxes alternate
+//            between the screen's halves so the two never touch. A bug of one frame at a time,
+//            at a known rate.
 // ignoreclose:   as good, but WM_CLOSE is ignored: the program never ends by itself.
 // keepaftermove: as good until the window has been moved, then no frame is cleared, so the
 //                boxes pile up.
+// toplevel:  the device presents into the top-level window itself, no child. Wine 8.0 shows
+//            these frames on the screen with both of its renderers, so with `good` this is a
+//            correct layer on this platform: the control that shows the checker works here.
+// log=PATH:  at the end, writes the time of every present (seconds since 1970, one a line) to
+//            PATH (a Windows path, Z:\tmp\... for a Unix one), for a watcher to count the
+//            frames presented while it watched.
 //
 // d3d9.dll is loaded at run time, as onebox.exe does, so the program starts without it.
 #include <windows.h>
 
 #include <d3d9.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "app/title.h"
 #include "tests/support/bare_d3d9.h"
@@ -40,6 +51,7 @@ enum Mode {
 };
 
 Mode mode = MODE_GOOD;
+unsigned skipEvery = 3;
 bool closed = false;
 bool moved = false;
 
@@ -81,8 +93,8 @@ void DrawBoxThroughDc(IDirect3DDevice9* device, int x, int y) {
 
 // Clears (unless told not to) and draws the frame's boxes.
 void DrawFrame(IDirect3DDevice9* device, Mode mode, unsigned frame) {
-    bool clear =
-        !(mode == MODE_SKIP_CLEAR && frame % 3 == 2) && !(mode == MODE_KEEP_AFTER_MOVE && moved);
+    bool clear = !(mode == MODE_SKIP_CLEAR && frame % skipEvery == skipEvery - 1) &&
+                 !(mode == MODE_KEEP_AFTER_MOVE && moved);
     if (clear)
         device->Clear(0, nullptr, D3DCLEAR_TARGET, D3DCOLOR_XRGB(0x88, 0x88, 0x88), 1.0f, 0);
     int y = RandomIn(5, 575);
@@ -106,19 +118,52 @@ void DrawFrame(IDirect3DDevice9* device, Mode mode, unsigned frame) {
     device->Present(nullptr, nullptr, nullptr, nullptr);
 }
 
+// Seconds since 1970 on the system clock, which under Wine is the Unix clock a watcher reads.
+double WallClock() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER ticks;
+    ticks.LowPart = now.dwLowDateTime;
+    ticks.HighPart = now.dwHighDateTime;
+    // 100 ns ticks since 1601.
+    return static_cast<double>(ticks.QuadPart - 116444736000000000ULL) / 1e7;
+}
+
+void WriteLog(const std::string& path, const std::vector<double>& presents) {
+    FILE* file = std::fopen(path.c_str(), "w");
+    if (!file)
+        return;
+    for (double t : presents)
+        std::fprintf(file, "%.6f\n", t);
+    std::fclose(file);
+}
+
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
-    if (std::strstr(commandLine, "gdi"))
-        mode = MODE_GDI;
-    else if (std::strstr(commandLine, "two"))
-        mode = MODE_TWO;
-    else if (std::strstr(commandLine, "skipclear"))
-        mode = MODE_SKIP_CLEAR;
-    else if (std::strstr(commandLine, "ignoreclose"))
-        mode = MODE_IGNORE_CLOSE;
-    else if (std::strstr(commandLine, "keepaftermove"))
-        mode = MODE_KEEP_AFTER_MOVE;
+    const struct {
+        const char* word;
+        Mode mode;
+    } modes[] = {{"good", MODE_GOOD},
+                 {"gdi", MODE_GDI},
+                 {"two", MODE_TWO},
+                 {"skipclear", MODE_SKIP_CLEAR},
+                 {"ignoreclose", MODE_IGNORE_CLOSE},
+                 {"keepaftermove", MODE_KEEP_AFTER_MOVE}};
+    bool toplevel = false;
+    std::string logPath;
+    for (char* word = std::strtok(commandLine, " "); word; word = std::strtok(nullptr, " ")) {
+        std::string w = word;
+        if (w == "toplevel")
+            toplevel = true;
+        else if (w.compare(0, 4, "log=") == 0)
+            logPath = w.substr(4);
+        else if (w.compare(0, 10, "skipclear=") == 0 && std::atoi(word + 10) >= 2)
+            mode = MODE_SKIP_CLEAR, skipEvery = static_cast<unsigned>(std::atoi(word + 10));
+        for (const auto& m : modes)
+            if (w == m.word)
+                mode = m.mode;
+    }
     state = GetTickCount();
 
     WNDCLASSA windowClass = {};
@@ -131,17 +176,32 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     HWND parent = BareWindow("OneboxPresenter", PROGRAM_TITLE, &child);
     if (!parent)
         return 2;
-    IDirect3DDevice9* device = BareDevice(child);
+    if (toplevel) {
+        DestroyWindow(child);
+        child = nullptr;
+    }
+    IDirect3DDevice9* device = BareDevice(toplevel ? parent : child);
     if (!device)
         return 3;
+    std::vector<double> presents;
+    if (!logPath.empty())
+        presents.reserve(1 << 16);
     for (unsigned frame = 0; !closed; ++frame) {
+        // Paced as onebox's frame loop is: each turn waits up to 2 ms for a message. Without
+        // it the loop presents 700 frames a second here, several times onebox's rate.
         MSG message;
+        if (!PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE))
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 2, QS_ALLINPUT);
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&message);
             DispatchMessageA(&message);
         }
         DrawFrame(device, mode, frame);
+        if (!logPath.empty())
+            presents.push_back(WallClock());
     }
+    if (!logPath.empty())
+        WriteLog(logPath, presents);
     device->Release();
     DestroyWindow(parent);
     return 0;
