@@ -10,7 +10,7 @@
         Exit 0 when the result is expected, also as a known flake; 1 when it is unexpected or the
         run gave no result, with a line naming the configuration and its picture.
 
-A configuration is "PROGRAM TARGET LAYER": PROGRAM onebox or presenter:MODE, TARGET i686 or
+A configuration is "PROGRAM TARGET LAYER": PROGRAM onebox or presenter:ARGS, TARGET i686 or
 x86_64, LAYER gl or vulkan (Wine's renderers) or d3d9:NAME (a d3d9.dll loaded as a native
 override, NAME the name of its folder). The file's format is written at the top of
 tests/expected/wine-8.0.txt. This module owns the rule of what counts as expected; the report

@@ -45,8 +45,10 @@ done
 
 # A package that cannot be installed now (a mirror in sync, say) need not stop the targets
 # whose packages are there; a target that then cannot run says why in its column.
-bash tools/setup.sh >/dev/null ||
-    echo "report: tools/setup.sh could not install every package; going on with those installed" >&2
+mkdir -p build
+bash tools/setup.sh >build/report-setup.log 2>&1 ||
+    echo "report: tools/setup.sh could not install every package (build/report-setup.log);" \
+        "going on with those installed" >&2
 
 # Builds what a target's columns run; prints why not on failure.
 build_target() {

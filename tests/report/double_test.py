@@ -32,9 +32,11 @@ def main(dll, out):
             if not os.path.isfile(os.path.join(out, pictures.get(key) or "-")):
                 faults.append(f"{c['config']}: no {key} picture beside the page")
         if not faults:
-            print(f"double_test: {c['config']} with skipclear=4: BUG, {c['first_bad']}; "
-                  f"pictures {pictures['first_bad']} {pictures['animation']} (report exit "
-                  f"code {run.returncode})")
+            bad = c["first_bad"] or {}
+            print(f"double_test: {c['config']} with skipclear=4: BUG, first bad frame "
+                  f"{bad.get('index')}: {bad.get('description')}; {c['frames']['bad']} of "
+                  f"{c['frames']['judged']} frames bad; pictures {pictures['first_bad']} "
+                  f"{pictures['animation']} (report exit code {run.returncode})")
     for fault in faults:
         print("double_test: " + fault)
     return 1 if faults else 0
