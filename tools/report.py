@@ -258,7 +258,8 @@ def frames_text(frames, mode=None):
         return "—"
     text = (f"{frames.get('judged', 0)} judged, {frames.get('bad', 0)} bad, "
             f"{frames.get('discarded', 0)} discarded")
-    extra = [f"{frames[k]} {k}" for k in ("blank", "flashes") if frames.get(k)]
+    extra = [f"{n} {k}" for k, n in frames.items()
+             if k not in ("judged", "good", "bad", "discarded") and n]
     return text + (" (" + ", ".join(extra) + ")" if extra else "") + (f"; {mode}" if mode else "")
 
 
