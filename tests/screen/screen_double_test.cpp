@@ -292,4 +292,33 @@ TEST_F(DoubleScreenTest, OutputThatCannotBeMadeGivesTheDeviceContextBack) {
     EXPECT_EQ(DoubleLogSince(mark), (Log{"GetDC", "ReleaseDC", TEST_OK, PRESENT_FULL, "GetDC"}));
 }
 
+TEST_F(DoubleScreenTest, SkipClearKeepsTheLastFramesBoxOnEveryNthFrame) {
+    // Frames 2 to 7, one character each: 'K' where the clear left frame f-1's box in place.
+    const struct {
+        const char* script;
+        const char* kept;
+    } CASES[] = {{"", "......"},
+                 {"skipclear=0", "......"},
+                 {"skipclear=3", ".K..K."},  // frames 3 and 6
+                 {"skipclear=2", "K.K.K."}}; // frames 2, 4 and 6
+    for (const auto& c : CASES) {
+        SCOPED_TRACE(c.script);
+        Open(c.script);
+        std::string kept;
+        for (int frame = 1; frame <= 7; frame++) {
+            ClearScreen(0x888888);
+            HDC dc = DrawingBegin(ScreenDrawingOutput());
+            ASSERT_NE(dc, nullptr);
+            if (frame > 1)
+                kept += GetPixel(dc, 40 * (frame - 1) + 5, 50) == RGB(0, 0, 0) ? 'K' : '.';
+            RECT box = {40 * frame, 40, 40 * frame + 20, 60};
+            FillRect(dc, &box, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+            DrawingEnd();
+            EXPECT_EQ(ScreenFlip(), 1);
+        }
+        EXPECT_EQ(kept, c.kept);
+        ScreenShutdown();
+    }
+}
+
 } // namespace

@@ -33,6 +33,7 @@ struct Script {
     long lossAtPresent = -1;
     DWORD lossMilliseconds = 0;
     bool internalError = false;
+    long skipClearEvery = 0;
     std::string logPath;
 };
 
@@ -111,6 +112,10 @@ const struct ScriptKey {
      [](Script& s, const std::string&, long n) { s.lossMilliseconds = n; }},
     {"internal", "1: from the loss on, a driver internal error instead",
      [](Script& s, const std::string&, long n) { s.internalError = n; }},
+    {"skipclear",
+     "N: Clear does nothing on every Nth frame (counted by presents), so it keeps the "
+     "last frame's picture under the new one",
+     [](Script& s, const std::string&, long n) { s.skipClearEvery = n; }},
     {"log", "PATH: file for the log of a program run",
      [](Script& s, const std::string& v, long) { s.logPath = v; }},
 };
@@ -399,9 +404,11 @@ class Device : public IDirect3DDevice9 {
     }
     HRESULT __stdcall Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
                             DWORD stencil) override {
-        Log("Clear %lu %s %lu 0x%08lx %g %lu", count, rects ? "rects" : "null", flags, color, z,
-            stencil);
-        if (!backBuffer_->Held())
+        // The frame being drawn is the one the next present shows: frame presents + 1.
+        const bool skip = script.skipClearEvery > 0 && (presents + 1) % script.skipClearEvery == 0;
+        Log("Clear %lu %s %lu 0x%08lx %g %lu%s", count, rects ? "rects" : "null", flags, color, z,
+            stencil, skip ? " skipped" : "");
+        if (!skip && !backBuffer_->Held())
             backBuffer_->Fill(color);
         return D3D_OK;
     }

@@ -1,0 +1,224 @@
+#!/usr/bin/env python3
+"""Expected results of a screen layer, one plain text file per platform, and the judge of a run.
+
+    expected.py verdict CONFIG [--file FILE]
+        Prints the verdict FILE expects of CONFIG (default: the file of the installed Wine), with
+        "presented VERDICT" after it where one is expected; exit 1 when FILE has no line for it.
+    expected.py run CONFIG [--file FILE] -- COMMAND [ARGS...]
+        Runs COMMAND (tools/run.sh headless, as a test does), then judges the check.json and
+        run.json it wrote into ONEBOX_CHECK_DIR against the file of the Wine that ran (or FILE).
+        Exit 0 when the result is expected, also as a known flake; 1 when it is unexpected or the
+        run gave no result, with a line naming the configuration and its picture.
+
+A configuration is "PROGRAM TARGET LAYER": PROGRAM onebox or presenter:ARGS, TARGET i686 or
+x86_64, LAYER gl or vulkan (Wine's renderers) or d3d9:NAME (a d3d9.dll loaded as a native
+override, NAME the name of its folder). The file's format is written at the top of
+tests/expected/wine-8.0.txt. This module owns the rule of what counts as expected; the report
+(tools/report.py) imports it.
+"""
+import json
+import os
+import re
+import subprocess
+import sys
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+VERDICTS = ("no-bug", "bug", "tears", "nothing-shown", "no-screen")
+WINE64 = "/usr/lib/wine/wine64"
+
+
+class Entry:
+    """What one line of an expectations file says of one configuration."""
+
+    def __init__(self, program, target, layer, verdict, presented, flakes, line_number):
+        self.program, self.target, self.layer = program, target, layer
+        self.verdict, self.presented = verdict, presented
+        self.flakes = flakes  # [(verdict, seen, runs, note)]
+        self.line_number = line_number
+
+    def matches(self, config):
+        program, target, layer = config.split()
+        return (program, layer) == (self.program, self.layer) and self.target in ("*", target)
+
+    def text(self):
+        return self.verdict + (" presented " + self.presented if self.presented else "")
+
+
+class ExpectedFileError(Exception):
+    pass
+
+
+def parse(text, name="expectations"):
+    """The entries of an expectations file; a line it cannot read is an error, never skipped."""
+    entries = []
+    for number, raw in enumerate(text.splitlines(), 1):
+        line, _, note = raw.partition("#")
+        words = line.split()
+        if not words:
+            continue
+        where = f"{name}:{number}"
+        if len(words) < 4:
+            raise ExpectedFileError(f"{where}: want PROGRAM TARGET LAYER VERDICT, got {raw!r}")
+        program, target, layer, verdict, rest = *words[:4], words[4:]
+        if target not in ("i686", "x86_64", "*"):
+            raise ExpectedFileError(f"{where}: target {target!r} is not i686, x86_64 or *")
+        if not re.fullmatch(r"gl|vulkan|d3d9:\S+", layer):
+            raise ExpectedFileError(f"{where}: layer {layer!r} is not gl, vulkan or d3d9:NAME")
+        presented, flakes = None, []
+        while rest:
+            if rest[0] == "presented" and len(rest) >= 2:
+                presented, rest = rest[1], rest[2:]
+            elif rest[0] == "flake" and len(rest) >= 3 and re.fullmatch(r"\d+/\d+", rest[2]):
+                seen, runs = (int(n) for n in rest[2].split("/"))
+                flakes.append((rest[1], seen, runs, note.strip()))
+                rest = rest[3:]
+            else:
+                raise ExpectedFileError(f"{where}: cannot read {' '.join(rest)!r}")
+        for v in [verdict, presented] + [f[0] for f in flakes]:
+            if v is not None and v not in VERDICTS:
+                raise ExpectedFileError(f"{where}: {v!r} is not one of {', '.join(VERDICTS)}")
+        entries.append(Entry(program, target, layer, verdict, presented, flakes, number))
+    return entries
+
+
+def platform_of(wine_version):
+    """'wine-8.0 (Debian 8.0~repack-4)' -> 'wine-8.0', the name of the platform's file."""
+    return (wine_version or "").split(" ")[0]
+
+
+def installed_wine_version():
+    try:
+        out = subprocess.run([WINE64, "--version"], capture_output=True, text=True, timeout=30)
+        return out.stdout.strip()
+    except OSError:
+        return ""
+
+
+def file_for(wine_version):
+    return os.path.join(ROOT, "tests", "expected", platform_of(wine_version) + ".txt")
+
+
+def load(path):
+    with open(path, encoding="utf-8") as f:
+        return parse(f.read(), os.path.relpath(path, ROOT))
+
+
+def lookup(entries, config):
+    found = [e for e in entries if e.matches(config)]
+    return found[-1] if found else None  # a later line overrides a "*" line above it
+
+
+def judge(entry, result):
+    """Judges one run's result against its entry.
+
+    result: {"ran": bool, "onebox": "ok"|"failed"|None, "failure": str|None,
+             "verdict": str|None, "presented": str|None}
+    Returns (status, sentence); status is expected, flake, unexpected, none (no entry) or
+    not-run.
+    """
+    if not result["ran"]:
+        return "not-run", "not run"
+    if entry is None:
+        return "none", "the platform's file has no line for this configuration"
+    want = entry.text()
+    if result["onebox"] != "ok":
+        why = result.get("failure") or "the run gave no result"
+        return "unexpected", f"onebox failed ({why}); expected {want}"
+    got = result["verdict"] + (" presented " + result["presented"] if result["presented"] else "")
+    presented_ok = entry.presented is None or entry.presented == result["presented"]
+    if result["verdict"] == entry.verdict and presented_ok:
+        return "expected", want
+    for verdict, seen, runs, note in entry.flakes:
+        if result["verdict"] == verdict and presented_ok:
+            measured = f"{seen} of {runs} runs" + (f", {note}" if note else "")
+            return "flake", f"{verdict}, seen in {measured}; expected {want}"
+    return "unexpected", f"got {got}, expected {want}"
+
+
+def read_run(check_dir):
+    """The result of a run from the run.json and check.json in its check folder."""
+    result = {"ran": True, "onebox": None, "failure": None, "verdict": None, "presented": None,
+              "wine_version": None, "picture": None}
+    try:
+        with open(os.path.join(check_dir, "run.json"), encoding="utf-8") as f:
+            run = json.load(f)
+    except (OSError, ValueError) as e:
+        result["failure"] = f"the run wrote no run.json ({type(e).__name__})"
+        return result, None, None
+    result.update(onebox=run.get("onebox"), failure=run.get("failure"),
+                  wine_version=run.get("wine_version"))
+    check = None
+    try:
+        with open(os.path.join(check_dir, run.get("check") or "check.json"), encoding="utf-8") as f:
+            check = json.load(f)
+    except (OSError, ValueError) as e:
+        if result["onebox"] == "ok":
+            result["onebox"] = "failed"
+            result["failure"] = f"the checker wrote no check.json ({type(e).__name__})"
+    if check:
+        result["verdict"] = check.get("verdict")
+        presented = check.get("presented") or {}
+        result["presented"] = presented.get("verdict")
+        pictures = check.get("pictures") or {}
+        result["picture"] = pictures.get("first_bad") or pictures.get("last")
+    return result, run, check
+
+
+def main(argv):
+    args = list(argv)
+    command = []
+    if "--" in args:
+        command = args[args.index("--") + 1:]
+        args = args[:args.index("--")]
+    path = None
+    if "--file" in args:
+        i = args.index("--file")
+        path = args[i + 1]
+        del args[i:i + 2]
+    if len(args) != 2 or args[0] not in ("verdict", "run") or (args[0] == "run") != bool(command):
+        print(__doc__.split("\n\n")[1], file=sys.stderr)
+        return 2
+    action, config = args
+    if len(config.split()) != 3:
+        print(f"expected: a configuration is PROGRAM TARGET LAYER, not {config!r}", file=sys.stderr)
+        return 2
+
+    if action == "verdict":
+        path = path or file_for(installed_wine_version())
+        entry = lookup(load(path), config)
+        if entry is None:
+            print(f"expected: {os.path.relpath(path, ROOT)} has no line for {config}",
+                  file=sys.stderr)
+            return 1
+        print(entry.text())
+        return 0
+
+    check_dir = os.environ.get("ONEBOX_CHECK_DIR")
+    if not check_dir:
+        print("expected: set ONEBOX_CHECK_DIR to the check folder the command writes into",
+              file=sys.stderr)
+        return 2
+    for name in ("run.json", "check.json"):
+        if os.path.exists(os.path.join(check_dir, name)):
+            os.remove(os.path.join(check_dir, name))  # never judge an earlier run's result
+    rc = subprocess.call(command)
+    result, _, _ = read_run(check_dir)
+    path = path or file_for(result["wine_version"] or installed_wine_version())
+    try:
+        entry = lookup(load(path), config)
+    except OSError:
+        print(f"expected: UNEXPECTED {config}: no expectations file {os.path.relpath(path, ROOT)}"
+              " for this Wine; copy the nearest one and set what this Wine shows")
+        return 1
+    status, sentence = judge(entry, result)
+    picture = f"; its picture: {result['picture']}" if result["picture"] else ""
+    if status in ("expected", "flake"):
+        print(f"expected: {config}: {sentence}")
+        return 0
+    print(f"expected: UNEXPECTED {config}: {sentence} ({os.path.relpath(path, ROOT)}){picture}"
+          f" [command exit code {rc}]")
+    return 1
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# The layer report: runs onebox headless on every screen layer this host has, one at a time,
+# and writes one page that compares them, each result marked expected or unexpected.
+#
+#   tools/report.sh [--d3d9 PATH]... [--expected FILE] [--only REGEX] [--out DIR]
+#
+# Configurations, one column each: for each target this host runs (x86_64 everywhere, i686
+# where it runs 32-bit x86 code and 32-bit Wine is installed), onebox on Wine's Direct3D 9 with
+# the OpenGL and with the Vulkan renderer, and on each d3d9.dll named with --d3d9 (repeatable;
+# copied beside a copy of onebox.exe and loaded with WINEDLLOVERRIDES=d3d9=n, for the target of
+# the DLL's width); then the control: the checker's presenter, which presents its frames into
+# its top-level window (a correct layer on Wine 8.0), on both renderers. A target that cannot
+# run gets a column saying why. Environment such as ONEBOX_D3D9_DOUBLE passes through to the
+# program. --only runs just the configurations whose name matches REGEX ("onebox x86_64 gl",
+# "onebox x86_64 d3d9:NAME", "presenter:toplevel x86_64 vulkan").
+#
+# One progress line per configuration. The page is build/report/index.html (or DIR/index.html),
+# beside report.json and report.md (the same table as text) and each column's pictures; the
+# folder can be attached to a bug report. The runs' own folders are kept in build/report-runs. Expected results: tests/expected/<wine version>.txt, or --expected FILE. The
+# exit status is 1 when a result is unexpected (each one named with its picture), 0 otherwise.
+set -uo pipefail
+caller=$PWD
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root" || exit 1
+# shellcheck source=tools/host.sh
+. tools/host.sh
+
+report_args=()
+while [ $# -gt 0 ]; do
+    case $1 in
+    --d3d9 | --expected | --only | --out)
+        [ $# -ge 2 ] || { echo "report: $1 needs a value" >&2; exit 2; }
+        # The report runs from the repository's root: a relative path is the caller's.
+        value=$2
+        [ "$1" != --only ] && [[ $value != /* ]] && value=$caller/$value
+        report_args+=("$1" "$value")
+        shift 2
+        ;;
+    *)
+        sed -n 2,22p "$0"
+        exit 2
+        ;;
+    esac
+done
+
+# A package that cannot be installed now (a mirror in sync, say) need not stop the targets
+# whose packages are there; a target that then cannot run says why in its column.
+mkdir -p build
+bash tools/setup.sh >build/report-setup.log 2>&1 ||
+    echo "report: tools/setup.sh could not install every package (build/report-setup.log);" \
+        "going on with those installed" >&2
+
+# Builds what a target's columns run; prints why not on failure.
+build_target() {
+    local build=build/$1
+    if [ ! -f "$build/CMakeCache.txt" ]; then
+        cmake --preset "$1" >/dev/null 2>&1 || { echo "cmake could not configure $build"; return 1; }
+    fi
+    cmake --build "$build" -j2 --target onebox onebox-check presenter >/dev/null 2>&1 ||
+        { echo "the build of onebox.exe, onebox-check or presenter.exe in $build failed"; return 1; }
+}
+
+for arch in i686 x86_64; do
+    why=
+    if [ "$arch" = i686 ]; then
+        if ! host_runs_i686; then
+            why=$host_i686_why
+        elif ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'ok installed'; then
+            why="this host runs 32-bit x86 code, but 32-bit Wine (wine32:i386) is not installed"
+        fi
+    elif [ ! -x /usr/lib/wine/wine64 ]; then
+        why="64-bit Wine (/usr/lib/wine/wine64) is not installed"
+    fi
+    host_choose_arch "$arch"
+    if [ -z "$why" ]; then
+        echo "report: building the $arch tree (build/$preset)"
+        why=$(build_target "$preset")
+    fi
+    if [ -z "$why" ]; then
+        report_args+=(--target "$arch=build/$preset")
+    else
+        report_args+=(--cannot-run "$arch=$why")
+    fi
+done
+
+exec python3 tools/report.py "${report_args[@]}"
