@@ -4,6 +4,9 @@
     expected.py verdict CONFIG [--file FILE]
         Prints the verdict FILE expects of CONFIG (default: the file of the installed Wine), with
         "presented VERDICT" after it where one is expected; exit 1 when FILE has no line for it.
+    expected.py judge CONFIG DIR [--file FILE]
+        Judges the check.json and run.json of a run already made, in the check folder DIR,
+        against the file of the Wine that ran (or FILE); exit codes as for run.
     expected.py run CONFIG [--file FILE] -- COMMAND [ARGS...]
         Runs COMMAND (tools/run.sh headless, as a test does), then judges the check.json and
         run.json it wrote into ONEBOX_CHECK_DIR against the file of the Wine that ran (or FILE).
@@ -175,7 +178,9 @@ def main(argv):
         i = args.index("--file")
         path = args[i + 1]
         del args[i:i + 2]
-    if len(args) != 2 or args[0] not in ("verdict", "run") or (args[0] == "run") != bool(command):
+    folder = args.pop() if len(args) == 3 and args[0] == "judge" else None
+    if len(args) != 2 or args[0] not in ("verdict", "run", "judge") or \
+            (args[0] == "run") != bool(command):
         print(__doc__.split("\n\n")[1], file=sys.stderr)
         return 2
     action, config = args
@@ -193,6 +198,8 @@ def main(argv):
         print(entry.text())
         return 0
 
+    if action == "judge":
+        return judge_folder(config, folder, path, None)
     check_dir = os.environ.get("ONEBOX_CHECK_DIR")
     if not check_dir:
         print("expected: set ONEBOX_CHECK_DIR to the check folder the command writes into",
@@ -202,6 +209,11 @@ def main(argv):
         if os.path.exists(os.path.join(check_dir, name)):
             os.remove(os.path.join(check_dir, name))  # never judge an earlier run's result
     rc = subprocess.call(command)
+    return judge_folder(config, check_dir, path, rc)
+
+
+def judge_folder(config, check_dir, path, rc):
+    """Prints the judgement of the run in check_dir; 0 when expected (or a known flake)."""
     result, _, _ = read_run(check_dir)
     path = path or file_for(result["wine_version"] or installed_wine_version())
     try:
@@ -215,8 +227,9 @@ def main(argv):
     if status in ("expected", "flake"):
         print(f"expected: {config}: {sentence}")
         return 0
+    code = "" if rc is None else f" [command exit code {rc}]"
     print(f"expected: UNEXPECTED {config}: {sentence} ({os.path.relpath(path, ROOT)}){picture}"
-          f" [command exit code {rc}]")
+          f"{code}")
     return 1
 
 

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # A checker case: runs a program headless through tools/run.sh, RUNS times, and checks each
-# run's results against assertions on what the checker and run.sh wrote (check.json, run.json).
+# run's results: its verdict against what the platform's expectations file (tests/expected/,
+# read by tools/expected.py) says of CONFIG, and assertions on what the checker and run.sh wrote
+# (check.json, run.json) that hold on every platform, the truth the case was made with.
 #
-#   run_case.sh RUNS RENDERER ASSERTION...
+#   run_case.sh RUNS RENDERER CONFIG [ASSERTION...]
 #
-# An assertion is a Python expression over c (check.json) and r (run.json), with their keys
+# CONFIG is the configuration as the expectations file names it ("presenter:skipclear=25+toplevel
+# x86_64 gl"). An assertion is a Python expression over c (check.json) and r (run.json), with their keys
 # as attributes: 'c.verdict == "no-bug"', 'c.presented.frames.bad == 0',
 # '0.30 <= c.frames.bad / c.frames.judged <= 0.37'. ONEBOX_RUN_EXE, ONEBOX_RUN_ARGS,
 # ONEBOX_CHECK_ARGS and ONEBOX_BUILD_DIR are passed to run.sh as they are; each run writes into
@@ -12,8 +15,8 @@
 # say onebox (or the program standing in for it) behaved.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-runs=$1 renderer=$2
-shift 2
+runs=$1 renderer=$2 config=$3
+shift 3
 base=${ONEBOX_CHECK_DIR:?}
 failed=0
 for ((i = 1; i <= runs; i++)); do
@@ -21,7 +24,8 @@ for ((i = 1; i <= runs; i++)); do
     rm -rf "$dir"
     ONEBOX_CHECK_DIR=$dir "$root/tools/run.sh" --renderer "$renderer"
     rc=$?
-    if ! /usr/bin/python3 - "$dir" "$rc" "$@" <<'EOF'; then
+    if ! /usr/bin/python3 "$root/tools/expected.py" judge "$config" "$dir" ||
+        ! /usr/bin/python3 - "$dir" "$rc" "$@" <<'EOF'; then
 import json, sys
 
 
