@@ -213,33 +213,36 @@ struct Place {
     Tally tally;
     PositionMap map;
     std::vector<uint32_t> firstBadPixels;
-    std::vector<uint32_t> lastPixels;
-    // The last frames judged before the first bad one: a ring whose buffers are reused, since
-    // a frame copied into a new 1.9 MB buffer each time costs more than judging it.
-    std::vector<std::vector<uint32_t>> before = std::vector<std::vector<uint32_t>>(AROUND);
-    size_t beforeNext = 0, beforeCount = 0;
+    // The frames judged last, newest at `newest`: each grab lands in the next buffer of the
+    // ring, so a frame is copied once, out of the shared memory, however many of the last ones
+    // are kept for the pictures around the first bad frame.
+    std::vector<std::vector<uint32_t>> ring = std::vector<std::vector<uint32_t>>(AROUND + 1);
+    size_t newest = 0;
     std::vector<std::vector<uint32_t>> around; // before, the first bad one, and after it
     size_t aroundFull = 0;
     bool lost = false;
-    int changes = 0;         // judged frames that differ from the frame judged before
     double lastChange = 0;   // when the picture last changed
     double longestStill = 0; // seconds
 
     explicit Place(double quiet) : gate(quiet) {}
+
+    // Where the next grab goes.
+    std::vector<uint32_t>& Next() { return ring[(newest + 1) % ring.size()]; }
+    // The frame judged last; empty before the first.
+    const std::vector<uint32_t>& Last() const { return ring[newest]; }
 
     void Changed(double now) {
         longestStill = std::max(longestStill, now - lastChange);
         lastChange = now;
     }
 
-    // Judges one whole frame and keeps what a person will want to see of it.
-    void Judge(std::vector<uint32_t>& pixels, double now) {
+    // Judges the frame grabbed into Next() and keeps what a person will want to see of it.
+    void Judge(double now) {
+        std::vector<uint32_t>& pixels = Next();
         FrameReport report = FrameAnalyse(pixels.data(), WIDTH, HEIGHT);
         // Compared as the server gives them: its top byte is the same in every grab.
-        if (pixels != lastPixels) {
-            ++changes;
+        if (pixels != Last())
             Changed(now);
-        }
         bool hadBad = tally.bad > 0;
         if (tally.Judge(report, ShowsGrey(pixels))) {
             map.Add(report.boxes[0]);
@@ -254,16 +257,13 @@ struct Place {
             if (around.size() < aroundFull)
                 around.push_back(pixels);
         } else if (tally.bad) {
-            for (size_t i = 0; i < beforeCount; ++i)
-                around.push_back(before[(beforeNext + AROUND - beforeCount + i) % AROUND]);
+            size_t before = std::min<size_t>(tally.judged - 1, AROUND);
+            for (size_t i = before; i > 0; --i)
+                around.push_back(ring[(newest + ring.size() + 1 - i) % ring.size()]);
             around.push_back(pixels);
             aroundFull = around.size() + AROUND;
-        } else {
-            before[beforeNext].assign(pixels.begin(), pixels.end());
-            beforeNext = (beforeNext + 1) % AROUND;
-            beforeCount = std::min(beforeCount + 1, AROUND);
         }
-        lastPixels.swap(pixels);
+        newest = (newest + 1) % ring.size();
     }
 };
 
@@ -311,13 +311,12 @@ struct Watch {
 
     // Grabs the place and judges the picture when it is one whole frame. Returns false when
     // the place went away.
-    bool GrabAndJudge(Place& place, std::vector<Place*>& places, bool follow,
-                      std::vector<uint32_t>& pixels) {
+    bool GrabAndJudge(Place& place, std::vector<Place*>& places, bool follow) {
         if (follow && place.where.window != place.where.watched &&
             !XScreenFollow(display, place.where))
             return false;
         place.gate.GrabSent(NextRequest(display));
-        if (!grabber.Grab(place.where, pixels))
+        if (!grabber.Grab(place.where, place.Next()))
             return false;
         // The grab's reply has come, so every event the server made before the grab is here.
         TakeEvents(places);
@@ -328,7 +327,7 @@ struct Watch {
             ++place.tally.discarded;
             return true;
         }
-        place.Judge(pixels, Now());
+        place.Judge(Now());
         return true;
     }
 };
@@ -448,10 +447,10 @@ Pictures Save(const Place& shown, const Place* presented, const std::string& dir
     for (size_t i = 0; i < 2 * AROUND + 1; ++i)
         unlink((dir + "/" + AroundName(i)).c_str());
     saved.firstBad = write("first-bad-frame.png", shown.firstBadPixels);
-    saved.last = write("last-frame.png", shown.lastPixels);
+    saved.last = write("last-frame.png", shown.Last());
     saved.positions = write("positions.png", shown.map.Render());
     if (presented)
-        saved.presentedLast = write("presented-last-frame.png", presented->lastPixels);
+        saved.presentedLast = write("presented-last-frame.png", presented->Last());
     for (size_t i = 0; i < shown.around.size(); ++i) {
         std::string path = dir + "/" + AroundName(i);
         if (PngWrite(path, shown.around[i], WIDTH, HEIGHT))
@@ -558,7 +557,6 @@ void Run(Watch& w, const Options& o, std::vector<Place*>& places) {
         // The picture standing when the watch starts is the first frame judged.
         p->gate.Damaged(begin - o.quiet, 0);
     }
-    std::vector<uint32_t> pixels;
     double nextTick = begin;
     auto enough = [&] {
         for (Place* p : places)
@@ -578,7 +576,7 @@ void Run(Watch& w, const Options& o, std::vector<Place*>& places) {
             // its quiet moment.
             nextTick = std::max(nextTick + 1 / o.rate, now);
             for (Place* p : places) {
-                if (!w.GrabAndJudge(*p, places, o.follow, pixels)) {
+                if (!w.GrabAndJudge(*p, places, o.follow)) {
                     p->lost = true;
                     return;
                 }
@@ -590,7 +588,7 @@ void Run(Watch& w, const Options& o, std::vector<Place*>& places) {
         for (Place* p : places) {
             if (o.rate > 0 || !p->gate.Landing())
                 continue;
-            if (!w.GrabAndJudge(*p, places, o.follow, pixels)) {
+            if (!w.GrabAndJudge(*p, places, o.follow)) {
                 p->lost = true;
                 return;
             }
