@@ -42,14 +42,31 @@ host_runs_i686() {
     [ "$host_i686_answer" = yes ]
 }
 
+# Returns 0 when this host can run the i686 build under Wine: it runs 32-bit x86 code, and the
+# 32-bit Wine (Debian's wine32: its loader /usr/lib/wine/wine and its i386 libraries) is
+# installed with the 32-bit libGL that its Direct3D needs. Otherwise returns 1 and sets
+# host_i686_why to a sentence saying what is missing. A host that runs 32-bit code can still lack
+# them, when tools/setup.sh could not install Debian's i386 packages (a mirror half way through a
+# sync, say). Files are looked at, not dpkg's database: every test command asks this.
+host_runs_i686_wine() {
+    host_runs_i686 || return 1
+    local need missing=
+    for need in /usr/lib/wine/wine /usr/lib/i386-linux-gnu/wine /usr/lib/i386-linux-gnu/libGL.so.1; do
+        [ -e "$need" ] || missing+=${missing:+, }$need
+    done
+    [ -z "$missing" ] && return 0
+    host_i686_why="this host runs 32-bit x86 code but has no 32-bit Wine with its libGL (no $missing; tools/setup.sh installs them when it can)"
+    return 1
+}
+
 # Sets arch (i686 or x86_64), its CMake preset and arch_why for the target asked for, or for the
 # default when none is: the i686 product where this host runs it, otherwise its x86_64 twin.
 host_choose_arch() {
     case ${1:-} in
     "")
-        if host_runs_i686; then
+        if host_runs_i686_wine; then
             arch=i686
-            arch_why="the product; this host runs 32-bit x86 code"
+            arch_why="the product; this host runs 32-bit x86 code and 32-bit Wine"
         else
             arch=x86_64
             arch_why="not the i686 product: $host_i686_why"

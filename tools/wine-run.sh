@@ -159,8 +159,8 @@ make_prefix() {
     if ! prefix_step "wineboot -i" "$wine" wineboot -i; then
         # The usual reason on a host without 32-bit code; said here, where it shows.
         # shellcheck source=tools/host.sh disable=SC1091
-        if [ "$wine_arch" = win32 ] && . "${BASH_SOURCE[0]%/*}/host.sh" && ! host_runs_i686; then
-            # shellcheck disable=SC2154 # host_runs_i686 sets it
+        if [ "$wine_arch" = win32 ] && . "${BASH_SOURCE[0]%/*}/host.sh" && ! host_runs_i686_wine; then
+            # shellcheck disable=SC2154 # host_runs_i686_wine sets it
             echo "wine-run: $host_i686_why: build and run the x86_64 tree (preset mingw64) instead" >&2
         fi
         return 1
