@@ -356,7 +356,9 @@ run_program() {
 
 case "${1:-}" in
 "" | -h | --help)
-    sed -n 2,40p "$0"
+    # shellcheck source=tools/host.sh
+    . "${BASH_SOURCE[0]%/*}/host.sh"
+    host_usage "$0"
     exit 2
     ;;
 --beside)
