@@ -227,7 +227,9 @@ def start(owner, tree, loader):
     except (Failed, OSError, KeyboardInterrupt) as e:
         end_session(fds)
         quietly("wineserver", "-k")
-        raise Failed(f"starting the Wine session failed: {e or 'interrupted'}")
+        # KeyboardInterrupt (INT, or TERM above) carries no text of its own.
+        why = "interrupted" if isinstance(e, KeyboardInterrupt) else str(e) or type(e).__name__
+        raise Failed(f"starting the Wine session failed: {why}")
     print(f"wine-run: Wine session on display {record['display']} for test run {owner}")
 
 
