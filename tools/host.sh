@@ -52,7 +52,8 @@ host_runs_i686() {
 host_runs_i686_wine() {
     host_runs_i686 || return 1
     local need missing=
-    for need in /usr/lib/wine/wine /usr/lib/i386-linux-gnu/wine /usr/lib/i386-linux-gnu/libGL.so.1; do
+    local lib=/usr/lib/i386-linux-gnu
+    for need in /usr/lib/wine/wine $lib/wine $lib/libGL.so.1; do
         [ -e "$need" ] || missing+=${missing:+, }$need
     done
     [ -z "$missing" ] && return 0

@@ -12,7 +12,8 @@
 # 2. Ten runs (--closes) closed by a real Alt+F4 at a random moment 0.3 to 3 s after the
 #    window appeared; each must end with exit code 0.
 # The build and the renderer are chosen as tools/run.sh chooses them: i686 where the host runs
-# 32-bit code and 32-bit Wine, else x86_64; Wine's Vulkan renderer unless --renderer gl. ONEBOX_BUILD_DIR picks the build tree (default: the arch's); ONEBOX_SOAK_EXE runs another
+# 32-bit code and 32-bit Wine, else x86_64; Wine's Vulkan renderer unless --renderer gl.
+# ONEBOX_BUILD_DIR picks the build tree (default: the arch's); ONEBOX_SOAK_EXE runs another
 # program with the same title (the checker's test presenter, say) instead of onebox.exe, with
 # ONEBOX_SOAK_ARGS as its arguments: a baseline for the memory figures.
 set -uo pipefail
