@@ -235,17 +235,23 @@ python=/usr/bin/python3
 session_py=${BASH_SOURCE[0]%/*}/wine_session.py
 
 # True when the session record names a session a case can join: every process it names is alive
-# and still the one recorded, by start time and, but for the owner (the test run), by command. A
+# and still the one recorded, by start time and, where the record gives a pattern, by command. A
 # record left by an interrupted run fails this: its processes are gone, or their ids now belong
-# to other processes. wine_session.py checks a record the same way; this copy of the check spares
-# every case a Python start. Sets rec_display.
+# to other processes. The roles and their patterns are wine_session.py's, carried by the record
+# under "check"; reading them here spares every case a Python start. Sets rec_display.
 session_is_live() {
-    local record='' re role pid start line fields pattern args
+    local record='' re roles role pid start line fields pattern args
     read -r -d '' record 2>/dev/null <"$session_record"
     re='"display": *"([^"]+)"'
     [[ $record =~ $re ]] || return 1
     rec_display=${BASH_REMATCH[1]}
-    for role in owner xvfb wineserver holder desktop watchdog; do
+    re='"check": *\{([^}]+)\}'
+    [[ $record =~ $re ]] || return 1
+    roles=${BASH_REMATCH[1]}
+    while [ -n "$roles" ]; do
+        re='^[ ,]*"([a-z]+)": *"([^"]*)"(.*)$'
+        [[ $roles =~ $re ]] || return 1
+        role=${BASH_REMATCH[1]} pattern=${BASH_REMATCH[2]} roles=${BASH_REMATCH[3]}
         re="\"$role\": *\\[([0-9]+), *([0-9]+)\\]"
         [[ $record =~ $re ]] || return 1
         pid=${BASH_REMATCH[1]} start=${BASH_REMATCH[2]}
@@ -254,14 +260,7 @@ session_is_live() {
         read -r -a fields <<<"${line##*) }"
         case ${fields[0]} in Z | X) return 1 ;; esac
         [ "${fields[19]}" = "$start" ] || return 1
-        case $role in
-        owner) continue ;;
-        xvfb) pattern='*Xvfb *' ;;
-        wineserver) pattern='*wineserver*' ;;
-        holder) pattern='*wine_session_holder.exe*' ;;
-        desktop) pattern='*explorer.exe /desktop*' ;;
-        watchdog) pattern='*wine_session.py watch *' ;;
-        esac
+        [ -n "$pattern" ] || continue
         mapfile -d '' args 2>/dev/null </proc/"$pid"/cmdline || return 1
         # shellcheck disable=SC2053 # the pattern is a glob on purpose
         [[ "${args[*]}" == $pattern ]] || return 1
