@@ -18,6 +18,21 @@ if(ONEBOX_SANITIZE)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
+# The start of the window title, for the scripts that find the window (tools/headless.sh), from
+# app/title.h, its one home: the title up to its first " - ", as PROGRAM_TITLE_START there.
+set(title_header ${CMAKE_CURRENT_LIST_DIR}/../app/title.h)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${title_header})
+file(STRINGS ${title_header} title REGEX "PROGRAM_TITLE\\[\\] = \"")
+string(REGEX MATCH "\"[^\"]*\"" title "${title}")
+string(FIND "${title}" " - " title_end)
+if(title_end LESS 0)
+    message(FATAL_ERROR "app/title.h: no PROGRAM_TITLE with \" - \" in it")
+endif()
+# From after the opening quote to the end of the " - ".
+math(EXPR title_end "${title_end} + 2")
+string(SUBSTRING "${title}" 1 ${title_end} ONEBOX_TITLE_START)
+file(WRITE ${CMAKE_BINARY_DIR}/title-start "${ONEBOX_TITLE_START}\n")
+
 # Which Wine runs this tree's programs: the runner reads it to pick a 32- or 64-bit prefix and
 # loader.
 if(WIN32)

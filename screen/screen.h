@@ -86,6 +86,19 @@ struct SpriteSlot {
 static_assert(sizeof(SpriteSlot) == 76, "sprite slot of 76 bytes");
 #endif
 
+// What the flip knows of the device from one frame to the next (screen_present.cpp acts on it).
+// Written only through ScreenSetDeviceState.
+enum class ScreenDeviceState : int32_t {
+    // No device work: the device is unusable, could not be reset, or its present failed.
+    // Nothing but a new open makes it usable again.
+    Idle,
+    // Each flip checks it, resets it after a short loss, and presents.
+    Usable,
+    // Lost beyond one wait, or found lost by the present: each flip asks once, without
+    // waiting, and resets it as soon as it can be reset.
+    LongLost,
+};
+
 struct ScreenState {
     int32_t started;
     IDirect3D9* direct3d;
@@ -93,7 +106,7 @@ struct ScreenState {
     HWND baseWindow;
     int32_t baseWindowReady;
     int32_t open;
-    int32_t active; // with lost, the flip's state of the device (screen_present.cpp)
+    ScreenDeviceState deviceState;
     int32_t windowed;
     HWND parentWindow; // kept after close
     HWND childWindow;
@@ -114,9 +127,6 @@ struct ScreenState {
     D3DPRESENT_PARAMETERS presentParams;
     int32_t depth;
     int32_t pixelFormatCode;
-    // The device stayed lost beyond the flip's wait: later flips ask it once, without waiting,
-    // and reset it as soon as it can be reset.
-    int32_t lost;
     // A drawing output holds the back buffer's device context or its locked pixels; the
     // surface must then be neither presented, reset nor released.
     int32_t backBufferHeld;
@@ -124,3 +134,5 @@ struct ScreenState {
 
 // The one record of the process.
 ScreenState* ScreenStateGet();
+// The one writer of the record's deviceState.
+void ScreenSetDeviceState(ScreenState* state, ScreenDeviceState device);

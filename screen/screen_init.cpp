@@ -34,7 +34,8 @@ LRESULT CALLBACK BaseWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     switch (message) {
     case WM_ACTIVATE:
         if (!state.windowed)
-            state.active = LOWORD(wParam) != 0;
+            ScreenSetDeviceState(&state, LOWORD(wParam) != 0 ? ScreenDeviceState::Usable
+                                                             : ScreenDeviceState::Idle);
         return 0;
     case WM_PAINT: {
         PAINTSTRUCT paint;

@@ -78,7 +78,9 @@ int32_t ScreenOpenInWindow(HWND parent, int32_t x, int32_t y, int32_t width, int
     state->parentWindow = parent;
     state->targetWidth = state->screenWidth = width;
     state->targetHeight = state->screenHeight = height;
-    state->lost = 0;
+    // A loss of the screen before does not carry over to this one.
+    if (state->deviceState == ScreenDeviceState::LongLost)
+        ScreenSetDeviceState(state, ScreenDeviceState::Idle);
     state->backBufferHeld = 0;
 
     state->childWindow =
@@ -119,7 +121,7 @@ int32_t ScreenOpenInWindow(HWND parent, int32_t x, int32_t y, int32_t width, int
         state->childWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ScreenChildProc)));
     ScreenDefaultStates();
     state->open = 1;
-    state->active = 1;
+    ScreenSetDeviceState(state, ScreenDeviceState::Usable);
     return 1;
 }
 

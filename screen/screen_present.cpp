@@ -3,29 +3,7 @@
 
 namespace {
 
-// What the flip knows of the device from one frame to the next. It is kept in ScreenState's
-// active and lost, which the open and the base window also write.
-enum class DeviceState {
-    // No device work: the device is unusable, could not be reset, or its present failed.
-    // Nothing but a new open makes it usable again.
-    Idle,
-    // Each flip checks it, resets it after a short loss, and presents.
-    Usable,
-    // Lost beyond one wait, or found lost by the present: each flip asks once, without
-    // waiting, and resets it as soon as it can be reset.
-    LongLost,
-};
-
-DeviceState DeviceStateOf(const ScreenState* state) {
-    if (state->lost)
-        return DeviceState::LongLost;
-    return state->active ? DeviceState::Usable : DeviceState::Idle;
-}
-
-void SetDeviceState(ScreenState* state, DeviceState device) {
-    state->active = device == DeviceState::Usable;
-    state->lost = device == DeviceState::LongLost;
-}
+using DeviceState = ScreenDeviceState;
 
 // What the check found, and so the flip's next step.
 enum class Found {
@@ -108,14 +86,18 @@ void PresentFrame(ScreenState* state) {
     HRESULT presented = state->device->Present(&source, &client, nullptr, nullptr);
     // A loss that shows first in the present is recovered like one found by the check.
     if (presented == D3D_OK)
-        SetDeviceState(state, DeviceState::Usable);
+        ScreenSetDeviceState(state, DeviceState::Usable);
     else if (presented == D3DERR_DEVICELOST)
-        SetDeviceState(state, DeviceState::LongLost);
+        ScreenSetDeviceState(state, DeviceState::LongLost);
     else
-        SetDeviceState(state, DeviceState::Idle);
+        ScreenSetDeviceState(state, DeviceState::Idle);
 }
 
 } // namespace
+
+void ScreenSetDeviceState(ScreenState* state, ScreenDeviceState device) {
+    state->deviceState = device;
+}
 
 D3DCOLOR ScreenColorToD3D(uint32_t color) {
     return ((color & 0xFF) << 16) | (color & 0xFF00) | ((color >> 16) & 0xFF);
@@ -157,22 +139,22 @@ int32_t ScreenFlip() {
     // the frame is not finished, and the surface may be neither presented nor reset.
     if (state->backBufferHeld)
         return 1;
-    const DeviceState known = DeviceStateOf(state);
+    const DeviceState known = state->deviceState;
     if (!state->device || known == DeviceState::Idle)
         return 1;
 
     switch (CheckDevice(state->device, known)) {
     case Found::Unusable:
-        SetDeviceState(state, DeviceState::Idle);
+        ScreenSetDeviceState(state, DeviceState::Idle);
         return 0;
     case Found::LostBeyondWait:
-        SetDeviceState(state, DeviceState::LongLost);
+        ScreenSetDeviceState(state, DeviceState::LongLost);
         return 0;
     case Found::StillLost:
         return 1;
     case Found::NeedsReset:
         if (!RecoverDevice(state)) {
-            SetDeviceState(state, DeviceState::Idle);
+            ScreenSetDeviceState(state, DeviceState::Idle);
             return 0;
         }
         break;

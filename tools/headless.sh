@@ -3,9 +3,12 @@
 # headless under the Wine runner, its window found by title, driven with real X input (XTEST,
 # through xdotool) and closed with Alt+F4. Run from the repository's root.
 
-# The start of onebox's window title; the program's source holds the whole of it, and its tests
-# check it to the letter. headless_title becomes the whole title of the window found.
-headless_title_start="OpenScreen() or ClearScreen()-Bug - "
+# The start of onebox's window title, from app/title.h through the file CMake writes into each
+# build tree (the sourcing script sets build). headless_title becomes the whole title of the
+# window found.
+# shellcheck disable=SC2154 # the sourcing script sets build
+IFS= read -r headless_title_start <"$build/title-start" ||
+    echo "onebox: no $build/title-start: configure the build tree first" >&2
 headless_title=
 headless_display_file=$(mktemp)
 headless_runner=

@@ -1,5 +1,6 @@
 # shellcheck shell=bash disable=SC2034 # sets variables for the scripts that source it
-# Sourced by setup.sh, run.sh, test.sh, soak.sh and the Wine runner: what this host can execute.
+# Sourced by setup.sh, run.sh, test.sh, soak.sh and the Wine runner: what this host can execute,
+# and what the commands share: their options, the build and renderer they choose, their usage.
 #
 # Some Linux hosts run no 32-bit x86 code at all (the kernel's 32-bit emulation is off), and
 # then no mode of Wine can run a 32-bit Windows program: wineboot itself fails with exit code
@@ -42,14 +43,32 @@ host_runs_i686() {
     [ "$host_i686_answer" = yes ]
 }
 
+# Returns 0 when this host can run the i686 build under Wine: it runs 32-bit x86 code, and the
+# 32-bit Wine (Debian's wine32: its loader /usr/lib/wine/wine and its i386 libraries) is
+# installed with the 32-bit libGL that its Direct3D needs. Otherwise returns 1 and sets
+# host_i686_why to a sentence saying what is missing. A host that runs 32-bit code can still lack
+# them, when tools/setup.sh could not install Debian's i386 packages (a mirror half way through a
+# sync, say). Files are looked at, not dpkg's database: every test command asks this.
+host_runs_i686_wine() {
+    host_runs_i686 || return 1
+    local need missing=
+    local lib=/usr/lib/i386-linux-gnu
+    for need in /usr/lib/wine/wine $lib/wine $lib/libGL.so.1; do
+        [ -e "$need" ] || missing+=${missing:+, }$need
+    done
+    [ -z "$missing" ] && return 0
+    host_i686_why="this host runs 32-bit x86 code but has no 32-bit Wine with its libGL (no $missing; tools/setup.sh installs them when it can)"
+    return 1
+}
+
 # Sets arch (i686 or x86_64), its CMake preset and arch_why for the target asked for, or for the
 # default when none is: the i686 product where this host runs it, otherwise its x86_64 twin.
 host_choose_arch() {
     case ${1:-} in
     "")
-        if host_runs_i686; then
+        if host_runs_i686_wine; then
             arch=i686
-            arch_why="the product; this host runs 32-bit x86 code"
+            arch_why="the product; this host runs 32-bit x86 code and 32-bit Wine"
         else
             arch=x86_64
             arch_why="not the i686 product: $host_i686_why"
@@ -67,4 +86,62 @@ host_choose_arch() {
     preset=mingw
     [ "$arch" = x86_64 ] && preset=mingw64
     return 0
+}
+
+# Sets renderer (gl or vulkan) and renderer_why for the renderer asked for, or for the default
+# when none is: Vulkan, the one whose frames reach the window under Wine 8.0.
+host_choose_renderer() {
+    case ${1:-} in
+    "")
+        renderer=vulkan
+        renderer_why="Wine's Direct3D on Vulkan: under Wine 8.0 its frames reach the window; --renderer gl presents off screen"
+        ;;
+    gl | vulkan)
+        renderer=$1
+        renderer_why="chosen with --renderer"
+        ;;
+    *)
+        echo "onebox: --renderer takes gl or vulkan" >&2
+        return 1
+        ;;
+    esac
+}
+
+# Prints a script's usage: its header comment, from the line after the #! line to the last line
+# before the first that is not a comment, without the comment marks.
+host_usage() {
+    local line
+    {
+        read -r line
+        while IFS= read -r line && [[ $line == "#"* ]]; do
+            line=${line#\#}
+            printf '%s\n' "${line# }"
+        done
+    } <"$1"
+}
+
+# host_parse_options SCRIPT NAME... -- ARGUMENTS...
+# Reads each "--NAME VALUE" of the arguments into the variable NAME. Any other argument, or an
+# option given as the last word without its value, prints SCRIPT's usage and exits with 2 at once.
+host_parse_options() {
+    local script=$1 names=() name found
+    shift
+    while [ $# -gt 0 ] && [ "$1" != -- ]; do
+        names+=("$1")
+        shift
+    done
+    shift
+    while [ $# -gt 0 ]; do
+        found=
+        for name in "${names[@]}"; do
+            [ "$1" = "--$name" ] && found=$name
+        done
+        if [ -z "$found" ] || [ $# -lt 2 ]; then
+            [ -n "$found" ] && echo "${script##*/}: --$found needs a value" >&2
+            host_usage "$script"
+            exit 2
+        fi
+        printf -v "$found" '%s' "$2"
+        shift 2
+    done
 }

@@ -31,28 +31,8 @@ cd "$root" || exit 1
 
 renderer=
 arch=
-while [ $# -gt 0 ]; do
-    case $1 in
-    --renderer) renderer=${2:-} ;;
-    --arch) arch=${2:-} ;;
-    *)
-        sed -n 2,25p "$0"
-        exit 2
-        ;;
-    esac
-    shift 2 || true
-done
-case $renderer in
-"")
-    renderer=vulkan
-    renderer_why="Wine's Direct3D on Vulkan: under Wine 8.0 its frames reach the window; --renderer gl presents off screen"
-    ;;
-gl | vulkan) renderer_why="chosen with --renderer" ;;
-*)
-    echo "onebox: --renderer takes gl or vulkan" >&2
-    exit 2
-    ;;
-esac
+host_parse_options "$0" renderer arch -- "$@"
+host_choose_renderer "$renderer" || exit 2
 export ONEBOX_RENDERER=$renderer
 
 host_choose_arch "$arch" || exit 2

@@ -33,24 +33,61 @@ packages_i386=(
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
 
+want_i386=0
 if host_runs_i686; then
-  packages+=("${packages_i386[@]}")
+  want_i386=1
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     "${sudo_cmd[@]}" dpkg --add-architecture i386
   fi
 fi
 
-missing=()
-for p in "${packages[@]}"; do
-  # dpkg-query reports "install ok installed" only for a fully installed package.
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed$'; then
-    missing+=("$p")
-  fi
-done
+# Sets missing to those of the packages named that are not fully installed.
+find_missing() {
+  missing=()
+  local p
+  for p in "$@"; do
+    # dpkg-query reports "install ok installed" only for a fully installed package.
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed$'; then
+      missing+=("$p")
+    fi
+  done
+}
 
-[ "${#missing[@]}" -eq 0 ] && exit 0
+find_missing "${packages[@]}"
+missing_main=("${missing[@]}")
+missing_i386=()
+if [ "$want_i386" = 1 ]; then
+  find_missing "${packages_i386[@]}"
+  missing_i386=("${missing[@]}")
+fi
 
-echo "setup: installing ${missing[*]}" >&2
+[ "${#missing_main[@]}" -eq 0 ] && [ "${#missing_i386[@]}" -eq 0 ] && exit 0
+
 export DEBIAN_FRONTEND=noninteractive
-"${sudo_cmd[@]}" apt-get update -qq >/dev/null
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+# A mirror part way through a sync fails some of its indexes ("File has unexpected size"); apt
+# keeps the lists it had or did get, which usually still serve the install. So a failed update
+# is said and the install goes on: the install itself tells whether something cannot be had.
+if ! "${sudo_cmd[@]}" apt-get update -qq >/dev/null 2>"$log"; then
+  echo "setup: apt-get update failed in part (a mirror being synced?); going on with the package lists apt has" >&2
+fi
+
+if [ "${#missing_main[@]}" -gt 0 ]; then
+  echo "setup: installing ${missing_main[*]}" >&2
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing_main[@]}" >/dev/null ||
+    exit 1
+fi
+
+# The i386 packages go alone: when their index is stale, the 32-bit libraries' versions no longer
+# match the 64-bit ones and apt refuses the whole set, which must not cost the 64-bit packages.
+# Without them the i686 build cannot run under Wine here; the test command then gives it its
+# static checks and says why (tools/host.sh, host_runs_i686_wine).
+if [ "${#missing_i386[@]}" -gt 0 ]; then
+  echo "setup: installing ${missing_i386[*]}" >&2
+  if ! "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing_i386[@]}" \
+    >/dev/null 2>"$log"; then
+    echo "setup: the 32-bit Wine packages (i386) could not be installed ($(grep -m1 '^E:' "$log")); the rest is, and the i686 build gets its static checks only" >&2
+  fi
+fi
+exit 0

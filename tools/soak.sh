@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Soak and random closes for onebox.exe, headless under the Wine runner (not part of the tests).
 #
-#   tools/soak.sh [--renderer gl|vulkan] [--arch i686|x86_64] [--frames N] [--closes N]
+#   tools/soak.sh [--renderer vulkan|gl] [--arch i686|x86_64] [--frames N] [--closes N]
 #
 # 1. Runs onebox.exe for 20,000 presented frames (--frames) and reports the resident memory
 #    (VmRSS) of its Wine process at 1,000 frames, half way and at the end, then closes it with
@@ -11,8 +11,9 @@
 #    some speed, which the printed frame rate includes.
 # 2. Ten runs (--closes) closed by a real Alt+F4 at a random moment 0.3 to 3 s after the
 #    window appeared; each must end with exit code 0.
-# The build is chosen as tools/run.sh chooses it: i686 where the host runs 32-bit code, else
-# x86_64. ONEBOX_BUILD_DIR picks the build tree (default: the arch's); ONEBOX_SOAK_EXE runs another
+# The build and the renderer are chosen as tools/run.sh chooses them: i686 where the host runs
+# 32-bit code and 32-bit Wine, else x86_64; Wine's Vulkan renderer unless --renderer gl.
+# ONEBOX_BUILD_DIR picks the build tree (default: the arch's); ONEBOX_SOAK_EXE runs another
 # program with the same title (the checker's test presenter, say) instead of onebox.exe, with
 # ONEBOX_SOAK_ARGS as its arguments: a baseline for the memory figures.
 set -uo pipefail
@@ -20,24 +21,19 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root" || exit 1
 . tools/host.sh
 
-renderer=gl
+renderer=
 arch=
 frames=20000
 closes=10
-while [ $# -gt 0 ]; do
-    case $1 in
-    --renderer) renderer=${2:-} ;;
-    --arch) arch=${2:-} ;;
-    --frames) frames=${2:-} ;;
-    --closes) closes=${2:-} ;;
-    *)
-        sed -n 2,19p "$0"
-        exit 2
-        ;;
-    esac
-    shift 2 || exit 2
-done
+host_parse_options "$0" renderer arch frames closes -- "$@"
+host_choose_renderer "$renderer" || exit 2
 export ONEBOX_RENDERER=$renderer
+for count in "$frames" "$closes"; do
+    [[ $count =~ ^[1-9][0-9]*$ ]] || {
+        echo "soak: --frames and --closes take a whole number above 0" >&2
+        exit 2
+    }
+done
 
 host_choose_arch "$arch" || exit 2
 build=${ONEBOX_BUILD_DIR:-build/$preset}

@@ -3,9 +3,10 @@
 between its Win32 cases; tools/wine-run.sh runs it with the prefix's environment set up.
 
 The record, $WINEPREFIX.session, is one line of JSON: the display, and each process of the
-session as [id, start time]. It outlives the processes that wrote it, so a process counts as the
-one recorded only while its start time (and but for the owner, the test run, its command) still
-match. wine-run.sh checks a record the same way before a case joins the session.
+session as [id, start time], and under "check" each role's command pattern. It outlives the
+processes that wrote it, so a process counts as the one recorded only while its start time (and
+but for the owner, the test run, its command) still match. wine-run.sh checks a record the same
+way before a case joins the session, with the roles and patterns the record carries.
 """
 import fcntl
 import fnmatch
@@ -220,6 +221,9 @@ def start(owner, tree, loader):
         remember("watchdog", spawn([sys.executable, os.path.abspath(__file__), "watch",
                                     str(fds["owner"]), str(starter)], (fds["owner"], starter)))
 
+        # What a process must still run to count as the one recorded, role by role, so that
+        # wine-run.sh's check of a record before each case follows this table, not a copy of it.
+        record["check"] = {role: pattern or "" for role, pattern in ROLES.items()}
         # Written whole and then renamed: a run never reads half a record.
         with open(RECORD + ".new", "w") as f:
             f.write(json.dumps(record) + "\n")
@@ -227,7 +231,9 @@ def start(owner, tree, loader):
     except (Failed, OSError, KeyboardInterrupt) as e:
         end_session(fds)
         quietly("wineserver", "-k")
-        raise Failed(f"starting the Wine session failed: {e or 'interrupted'}")
+        # KeyboardInterrupt (INT, or TERM above) carries no text of its own.
+        why = "interrupted" if isinstance(e, KeyboardInterrupt) else str(e) or type(e).__name__
+        raise Failed(f"starting the Wine session failed: {why}")
     print(f"wine-run: Wine session on display {record['display']} for test run {owner}")
 
 

@@ -9,6 +9,7 @@ namespace {
 
 EventQueue* eventQueue;
 EventState* eventState;
+WindowAcceleratorsProc acceleratorsOf;
 
 const char HOTKEY_PROPERTY[] = "QW_Hotkey";
 
@@ -51,14 +52,16 @@ void EventQueueInit() {
         static_cast<EventQueue*>(StateRecordCreate(sizeof(EventQueue), QueueInitialise, nullptr));
 }
 
-void EventStateInit() {
+void EventStateInit(WindowAcceleratorsProc windowAccelerators) {
     eventState = static_cast<EventState*>(StateRecordCreate(sizeof(EventState), nullptr, nullptr));
+    acceleratorsOf = windowAccelerators;
 }
 
 void EventsShutdown() {
     EventDataRelease();
     eventQueue = nullptr;
     eventState = nullptr;
+    acceleratorsOf = nullptr;
 }
 
 EventQueue* EventQueueGet() { return eventQueue; }
@@ -135,11 +138,7 @@ HACCEL ActiveAccelerators(HWND window) {
         if (GetPropA(focus, HOTKEY_PROPERTY))
             return nullptr;
     }
-    ObjectNumber number = WindowNumberOf(window);
-    if (number == -1)
-        return nullptr;
-    WindowRecord* record = WindowRecordLookup(number);
-    return record ? record->acceleratorTable : nullptr;
+    return acceleratorsOf ? acceleratorsOf(window) : nullptr;
 }
 
 int32_t WindowWaitEvent(int32_t timeout) {

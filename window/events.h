@@ -10,7 +10,14 @@
 #include <cstdint>
 
 #include "core/pool.h"
-#include "window/window.h"
+#include "core/registry.h"
+
+// A window procedure's hook, consulted before the window's own translation (window.h): the
+// event state keeps the one for windows that have none of their own.
+typedef LRESULT(CALLBACK* WindowHookProc)(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// The accelerator table the window layer keeps for a window, or null. The window layer hands
+// it to EventStateInit, so that the wait reads window records without knowing them.
+typedef HACCEL (*WindowAcceleratorsProc)(HWND window);
 
 // Event codes returned by WindowWaitEvent. Any other non-zero code is the number of a retrieved
 // message that set no immediate event.
@@ -41,8 +48,8 @@ constexpr int32_t EVENT_POOL_MAX_SLOTS = 256;
 
 // Start-up: the queue and its pool. Called before WindowsInit.
 void EventQueueInit();
-// The event state; made by WindowsInit.
-void EventStateInit();
+// The event state; made by WindowsInit, which says where a window's accelerator table is.
+void EventStateInit(WindowAcceleratorsProc windowAccelerators);
 // Shutdown, from WindowsShutdown: frees a data event's block still held, and forgets the queue
 // and the event state, whose records go with the private heap.
 void EventsShutdown();

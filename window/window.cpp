@@ -42,11 +42,20 @@ HINSTANCE ModuleInstance() { return GetModuleHandleA(nullptr); }
 // on and the difference is negative.
 int CentreOn(int origin, int extent, int size) { return origin + (extent - size) / 2; }
 
+// The table of a numbered window, for the event wait's translation.
+HACCEL WindowAccelerators(HWND window) {
+    ObjectNumber number = WindowNumberOf(window);
+    if (number == -1)
+        return nullptr;
+    WindowRecord* record = WindowRecordLookup(number);
+    return record ? record->acceleratorTable : nullptr;
+}
+
 } // namespace
 
 void WindowsInit() {
     windowRegistry = RegistryCreate(sizeof(WindowRecord), WINDOW_REGISTRY_GROWTH, WindowClose);
-    EventStateInit();
+    EventStateInit(WindowAccelerators);
     classIcon = LoadIconA(ModuleInstance(), MAKEINTRESOURCEA(1));
     classCursor = LoadCursorA(nullptr, IDC_ARROW);
     SizingStateInit();

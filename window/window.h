@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "core/registry.h"
+#include "window/events.h"
 
 // Bits of the flag word of WindowOpen that are not Win32 styles. The rest of the word is a
 // Win32 style (WS_...); WS_MAXIMIZE and WS_MINIMIZE choose how the window is first shown.
@@ -27,7 +28,6 @@ constexpr WORD COMMAND_FOCUS_PREVIOUS = 64002;
 // Window records are added to the registry this many slots at a time.
 constexpr int32_t WINDOW_REGISTRY_GROWTH = 16;
 
-typedef LRESULT(CALLBACK* WindowHookProc)(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 typedef LRESULT (*WindowEraseCallback)(HDC deviceContext, HWND window);
 
 // Start-up: window registry, event state, class icon and cursor, sizing state.

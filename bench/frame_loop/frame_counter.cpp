@@ -16,7 +16,8 @@ void FrameCounterTurn() {
     turns++;
     // Only frames after the first count as presented: the rate is over the time between the
     // first turn and the last.
-    if (turns > 1 && ScreenStateGet()->active && ScreenStateGet()->device)
+    if (turns > 1 && ScreenStateGet()->deviceState == ScreenDeviceState::Usable &&
+        ScreenStateGet()->device)
         presented++;
 }
 

@@ -18,6 +18,7 @@ exe=${ONEBOX_RUN_EXE:-$build/app/onebox.exe}
 checker=$build/checker/onebox-check
 export ONEBOX_RENDERER=vulkan
 . tools/headless.sh
+. tools/host.sh
 
 seen=()
 # The case's line: what was seen so far and how it ended, "; " between them.
@@ -178,7 +179,7 @@ close_button | system_menu | drag_caption | desktop_click | close_during_device_
     "case_$case_name"
     ;;
 *)
-    sed -n 2,10p "$0"
+    host_usage "$0"
     exit 2
     ;;
 esac

@@ -73,6 +73,23 @@ for entry in "${cases[@]}"; do
     fi
 done
 
+# The last case left a ready OpenGL prefix: its Vulkan twin is a copy of it with the renderer
+# value added, made without a wineboot.
+rm -rf "$scratch/stub" && mkdir -p "$scratch/stub"
+output=$(PATH="$scratch/bin:$PATH" STUB_DIR=$scratch/stub ONEBOX_RENDERER=vulkan \
+    ONEBOX_WINEPREFIX=$scratch/prefix-vulkan ONEBOX_HEADLESS=0 DISPLAY=:99 \
+    "$run" "$scratch/program.exe" 2>&1)
+rc=$?
+count() { cat "$scratch/stub/$(echo "$1" | md5sum | cut -c1-8)" 2>/dev/null || echo 0; }
+renderer='wine reg add HKCU\Software\Wine\Direct3D /v renderer /d vulkan /f'
+if [ "$rc" -ne 0 ] || [ "$(count 'wine wineboot -i')" != 0 ] || [ "$(count "$renderer")" != 1 ] ||
+    [ ! -s "$scratch/prefix-vulkan/.onebox-ready" ]; then
+    echo "FAILED: the Vulkan prefix beside a ready one: exit code $rc, wineboot ran" \
+        "$(count 'wine wineboot -i') times, the renderer value was set $(count "$renderer")" \
+        "times, output: $output"
+    failures=$((failures + 1))
+fi
+
 # A folder that is not a prefix is not removed to make one.
 mkdir -p "$scratch/notes"
 echo keep >"$scratch/notes/file"

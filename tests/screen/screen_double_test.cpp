@@ -128,7 +128,7 @@ TEST_F(DoubleScreenTest, OpenMakesTheDeviceAsScriptedOrLeavesNothingBehind) {
         Log log = DoubleLogSince(mark);
         if (c.lastCall && c.lastCall[0] == 'C') {
             EXPECT_EQ(opened, 1);
-            EXPECT_EQ(state->active, 1);
+            EXPECT_EQ(state->deviceState, ScreenDeviceState::Usable);
             EXPECT_EQ(GetParent(state->childWindow), parent);
             Log expected = {"Release surface 0", "Release device 0", "GetAdapterDisplayMode 0",
                             "GetDeviceCaps 0 1", c.lastCall};
@@ -197,7 +197,8 @@ TEST_F(DoubleScreenTest, FramePresentsTheWholeBackBufferOnlyWhenGivenBack) {
 TEST_F(DoubleScreenTest, LostDeviceIsWaitedForOrDroppedThenReset) {
     struct Flip {
         DWORD sleepBefore;
-        int32_t result, active;
+        int32_t result;
+        ScreenDeviceState state;
         Log log;
     };
     const Log RESET = {"TestCooperativeLevel DEVICENOTRESET", "Release surface 0",
@@ -205,24 +206,26 @@ TEST_F(DoubleScreenTest, LostDeviceIsWaitedForOrDroppedThenReset) {
     Log waited = RESET;
     waited.insert(waited.begin(), "TestCooperativeLevel DEVICELOST");
     const Log REFUSED(RESET.begin(), RESET.begin() + 3);
+    const ScreenDeviceState IDLE = ScreenDeviceState::Idle, USABLE = ScreenDeviceState::Usable,
+                            LONG_LOST = ScreenDeviceState::LongLost;
     const struct {
         const char* script;
         std::vector<Flip> flips;
     } CASES[] = {
         // Shorter than the flip's wait: reset and presented in the same call.
-        {"loss=0,lossms=10", {{0, 1, 1, waited}}},
+        {"loss=0,lossms=10", {{0, 1, USABLE, waited}}},
         // Longer: the frame is dropped; later flips only ask until the device can be reset.
         {"loss=0,lossms=150",
-         {{0, 0, 0, {"TestCooperativeLevel DEVICELOST"}},
-          {0, 1, 0, {"TestCooperativeLevel DEVICELOST"}},
-          {200, 1, 1, RESET},
-          {0, 1, 1, {TEST_OK, PRESENT_FULL}}}},
+         {{0, 0, LONG_LOST, {"TestCooperativeLevel DEVICELOST"}},
+          {0, 1, LONG_LOST, {"TestCooperativeLevel DEVICELOST"}},
+          {200, 1, USABLE, RESET},
+          {0, 1, USABLE, {TEST_OK, PRESENT_FULL}}}},
         {"loss=0,internal=1",
-         {{0, 0, 0, {"TestCooperativeLevel DRIVERINTERNALERROR"}}, {0, 1, 0, {}}}},
-        {"loss=0,lossms=0,failreset=1", {{0, 0, 0, REFUSED}, {0, 1, 0, {}}}},
-        {"failpresent=1", {{0, 1, 0, {TEST_OK, PRESENT_FULL}}, {0, 1, 0, {}}}},
+         {{0, 0, IDLE, {"TestCooperativeLevel DRIVERINTERNALERROR"}}, {0, 1, IDLE, {}}}},
+        {"loss=0,lossms=0,failreset=1", {{0, 0, IDLE, REFUSED}, {0, 1, IDLE, {}}}},
+        {"failpresent=1", {{0, 1, IDLE, {TEST_OK, PRESENT_FULL}}, {0, 1, IDLE, {}}}},
         // A loss that shows first in the present is recovered on the next flip.
-        {"loss=1,lossms=0", {{0, 1, 0, {TEST_OK, PRESENT_FULL}}, {0, 1, 1, RESET}}},
+        {"loss=1,lossms=0", {{0, 1, LONG_LOST, {TEST_OK, PRESENT_FULL}}, {0, 1, USABLE, RESET}}},
     };
     for (const auto& c : CASES) {
         SCOPED_TRACE(c.script);
@@ -232,7 +235,7 @@ TEST_F(DoubleScreenTest, LostDeviceIsWaitedForOrDroppedThenReset) {
             Sleep(c.flips[i].sleepBefore);
             size_t mark = DoubleLog().size();
             EXPECT_EQ(ScreenFlip(), c.flips[i].result);
-            EXPECT_EQ(ScreenStateGet()->active, c.flips[i].active);
+            EXPECT_EQ(ScreenStateGet()->deviceState, c.flips[i].state);
             EXPECT_EQ(DoubleLogSince(mark), c.flips[i].log);
         }
         ScreenShutdown();

@@ -85,7 +85,7 @@ TEST_F(RealScreenTest, BackBufferThroughTheDrawingOutput) {
     DrawingEnd();
     EXPECT_EQ(ScreenStateGet()->backBufferHeld, 0);
     EXPECT_EQ(ScreenFlip(), 1);
-    EXPECT_EQ(ScreenStateGet()->active, 1);
+    EXPECT_EQ(ScreenStateGet()->deviceState, ScreenDeviceState::Usable);
 }
 
 TEST_F(RealScreenTest, RefittedChildShowsTheWholeBackBufferScaled) {
