@@ -7,6 +7,7 @@
 # build tree (the sourcing script sets build). headless_title becomes the whole title of the
 # window found.
 # shellcheck disable=SC2154 # the sourcing script sets build
+headless_title_start=
 IFS= read -r headless_title_start <"$build/title-start" ||
     echo "onebox: no $build/title-start: configure the build tree first" >&2
 headless_title=

@@ -95,7 +95,8 @@ fi
 
 # Headless: the runner starts its own Xvfb and says which display through a file.
 . tools/headless.sh
-trap headless_cleanup EXIT
+# Whichever way this script ends, the program it started does not outlive it.
+trap 'headless_running && headless_stop; headless_cleanup' EXIT
 # shellcheck disable=SC2086 # the arguments are meant to split
 headless_start "$exe" ${ONEBOX_RUN_ARGS:-}
 

@@ -207,22 +207,20 @@ make_prefix() {
 
 # --- X server --------------------------------------------------------------------------------
 
-# Starts Xvfb on a free display for a run alone: -displayfd makes it pick one and say which.
-# Sets DISPLAY and xvfb_pid.
+# Starts Xvfb on a free display for a run alone, as wine_session.py starts every X server of
+# the runner and the tests. Sets DISPLAY and xvfb_pid.
 start_xvfb() {
-    local fifo num
-    fifo=$(mktemp -u)
-    mkfifo "$fifo"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 9>&- &
-    xvfb_pid=$!
-    read -r -t 20 num <"$fifo" || num=
-    rm -f "$fifo"
-    if [ -z "$num" ]; then
-        echo "wine-run: Xvfb did not start" >&2
-        kill "$xvfb_pid" 2>/dev/null
-        return 1
-    fi
-    export DISPLAY=":$num"
+    local display
+    read -r display xvfb_pid < <("$python" "$session_py" xvfb 1280x1024x24 9>&-)
+    [ -n "$display" ] || return 1
+    export DISPLAY=$display
+}
+
+# Ends the Xvfb of a run alone; it is no child of this shell, so its end is watched for.
+end_xvfb() {
+    local tenths=50
+    kill "$xvfb_pid" 2>/dev/null || return 0
+    while kill -0 "$xvfb_pid" 2>/dev/null && ((--tenths > 0)); do sleep 0.1; done
 }
 
 # --- Session ---------------------------------------------------------------------------------
@@ -284,10 +282,7 @@ finish_run() {
     else
         wineserver -k 2>/dev/null
         wineserver -w 2>/dev/null
-        if [ -n "$xvfb_pid" ]; then
-            kill "$xvfb_pid" 2>/dev/null
-            wait "$xvfb_pid" 2>/dev/null
-        fi
+        [ -z "$xvfb_pid" ] || end_xvfb
     fi
 }
 

@@ -185,16 +185,11 @@ def start(owner, tree, loader):
         holder = os.path.join(tree, "wine_session_holder.exe")
         if not os.path.isfile(holder):
             raise Failed(f"no desktop holder at {holder} (build the tree first)")
-        # -displayfd: Xvfb picks a free display and says which.
-        read_end, write_end = os.pipe()
-        remember("xvfb", spawn(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
-                                "1280x1024x24", "-nolisten", "tcp"], (write_end,)))
-        os.close(write_end)
-        with os.fdopen(read_end) as said:
-            number = said.readline().strip() if select.select([said], [], [], 20)[0] else ""
-        if not number.isdigit():
+        display, pid = start_xvfb("1280x1024x24", log)
+        remember("xvfb", pid)
+        if not display:
             raise Failed("no X server")
-        record["display"] = os.environ["DISPLAY"] = ":" + number
+        record["display"] = os.environ["DISPLAY"] = display
 
         runner = os.path.join(os.path.dirname(os.path.abspath(__file__)), "wine-run.sh")
         if subprocess.run([runner, "--make-prefix", tree], stdin=subprocess.DEVNULL).returncode:
@@ -252,7 +247,30 @@ def watch(owner_fd, starter_fd):
         end_session(dict(recorded(record), watchdog=None))
 
 
+def start_xvfb(screen, log):
+    """Starts a detached Xvfb on a free display: -displayfd makes it pick one and say which.
+    Returns the display (":N", empty when none was said within 20 s) and the process id. Every
+    X server of the runner and the tests starts here."""
+    read_end, write_end = os.pipe()
+    pid = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", screen,
+                            "-nolisten", "tcp"], stdin=subprocess.DEVNULL, stdout=log,
+                           stderr=log, start_new_session=True, close_fds=True,
+                           pass_fds=(write_end,)).pid
+    os.close(write_end)
+    with os.fdopen(read_end) as said:
+        number = said.readline().strip() if select.select([said], [], [], 20)[0] else ""
+    return (":" + number if number.isdigit() else ""), pid
+
+
 def main(args):
+    if args[:1] == ["xvfb"] and len(args) == 2:
+        # For the bash callers: "DISPLAY PID" on one line; on failure the Xvfb is ended.
+        display, pid = start_xvfb(args[1], subprocess.DEVNULL)
+        if not display:
+            os.kill(pid, signal.SIGTERM)
+            raise Failed("Xvfb did not start")
+        print(display, pid)
+        return
     if not PREFIX:
         raise Failed("WINEPREFIX is not set: this runs through tools/wine-run.sh")
     if args[:1] == ["start"] and len(args) == 4:
@@ -269,7 +287,8 @@ def main(args):
     elif args[:1] == ["watch"] and len(args) == 3:
         watch(int(args[1]), int(args[2]))
     else:
-        raise Failed("usage: wine_session.py start OWNER TREE LOADER | end | status")
+        raise Failed("usage: wine_session.py start OWNER TREE LOADER | end | status | "
+                     "xvfb WxHxD")
 
 
 if __name__ == "__main__":

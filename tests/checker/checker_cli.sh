@@ -6,15 +6,11 @@
 set -u
 checker=$1
 
-fifo=$(mktemp -u)
-mkfifo "$fifo"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
-xvfb=$!
-read -r -t 20 num <"$fifo" || num=
-rm -f "$fifo"
-trap 'kill $xvfb 2>/dev/null; wait $xvfb 2>/dev/null' EXIT
-[ -n "$num" ] || { echo "Xvfb did not start"; exit 1; }
-empty=":$num"
+# An X server of its own, started as the Wine runner starts every one.
+read -r empty xvfb < <(/usr/bin/python3 "$(dirname "$0")/../../tools/wine_session.py" \
+    xvfb 1024x768x24)
+[ -n "${empty:-}" ] || { echo "Xvfb did not start"; exit 1; }
+trap 'kill "$xvfb" 2>/dev/null' EXIT
 
 # arguments | exit code | a line that must be printed (stdout and stderr)
 cases=(
