@@ -28,6 +28,7 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/Xdamage.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,6 +38,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -50,6 +52,7 @@ namespace {
 
 const int WIDTH = 800;
 const int HEIGHT = 600;
+const size_t FRAME_PIXELS = static_cast<size_t>(WIDTH) * HEIGHT;
 const int EXIT_BUG = 1;
 const int EXIT_USAGE = 2;
 const int EXIT_NO_SCREEN = 3;
@@ -144,15 +147,16 @@ void SleepUntil(double when) {
     nanosleep(&t, nullptr);
 }
 
-bool ShowsGrey(const std::vector<uint32_t>& pixels) {
-    for (uint32_t p : pixels)
-        if ((p & 0xFFFFFF) == GREY)
+bool ShowsGrey(const uint32_t* pixels) {
+    for (size_t i = 0; i < FRAME_PIXELS; ++i)
+        if ((pixels[i] & 0xFFFFFF) == GREY)
             return true;
     return false;
 }
 
 bool GrabShowsGrey(Display* display, const XScreenPlace& place, std::vector<uint32_t>& pixels) {
-    return place.window && XScreenGrab(display, place, WIDTH, HEIGHT, pixels) && ShowsGrey(pixels);
+    return place.window && XScreenGrab(display, place, WIDTH, HEIGHT, pixels) &&
+           ShowsGrey(pixels.data());
 }
 
 // Waits until the window is there and the program has presented at least one frame (some grey
@@ -206,6 +210,10 @@ struct PositionMap {
 };
 
 // One watched place: where it is, what says it changed, and what it showed.
+std::vector<uint32_t> Copy(const uint32_t* pixels) {
+    return pixels ? std::vector<uint32_t>(pixels, pixels + FRAME_PIXELS) : std::vector<uint32_t>();
+}
+
 struct Place {
     XScreenPlace where;
     unsigned long damage = 0;
@@ -213,10 +221,11 @@ struct Place {
     Tally tally;
     PositionMap map;
     std::vector<uint32_t> firstBadPixels;
-    // The frames judged last, newest at `newest`: each grab lands in the next buffer of the
-    // ring, so a frame is copied once, out of the shared memory, however many of the last ones
-    // are kept for the pictures around the first bad frame.
-    std::vector<std::vector<uint32_t>> ring = std::vector<std::vector<uint32_t>>(AROUND + 1);
+    // The frames judged last, newest at `newest`, each in a buffer of the grabber's: a grab
+    // lands in the next one, so the last few are kept for the pictures around the first bad
+    // frame without copying any of them.
+    std::unique_ptr<XScreenGrabber> grabber;
+    std::vector<const uint32_t*> ring = std::vector<const uint32_t*>(AROUND + 1, nullptr);
     size_t newest = 0;
     std::vector<std::vector<uint32_t>> around; // before, the first bad one, and after it
     size_t aroundFull = 0;
@@ -227,9 +236,9 @@ struct Place {
     explicit Place(double quiet) : gate(quiet) {}
 
     // Where the next grab goes.
-    std::vector<uint32_t>& Next() { return ring[(newest + 1) % ring.size()]; }
-    // The frame judged last; empty before the first.
-    const std::vector<uint32_t>& Last() const { return ring[newest]; }
+    int Next() const { return static_cast<int>((newest + 1) % ring.size()); }
+    // The frame judged last; null before the first.
+    const uint32_t* Last() const { return ring[newest]; }
 
     void Changed(double now) {
         longestStill = std::max(longestStill, now - lastChange);
@@ -237,46 +246,43 @@ struct Place {
     }
 
     // Judges the frame grabbed into Next() and keeps what a person will want to see of it.
-    void Judge(double now) {
-        std::vector<uint32_t>& pixels = Next();
-        FrameReport report = FrameAnalyse(pixels.data(), WIDTH, HEIGHT);
-        // Compared as the server gives them: its top byte is the same in every grab.
-        if (pixels != Last())
+    // `changed`: something landed since the last grab (damage said so).
+    void Judge(const uint32_t* pixels, bool changed, double now) {
+        FrameReport report = FrameAnalyse(pixels, WIDTH, HEIGHT);
+        if (changed)
             Changed(now);
         bool hadBad = tally.bad > 0;
         if (tally.Judge(report, ShowsGrey(pixels))) {
             map.Add(report.boxes[0]);
         } else {
             if (!hadBad)
-                firstBadPixels = pixels;
+                firstBadPixels = Copy(pixels);
             for (const FrameBox& box : report.boxes)
                 if (map.bad.size() < 1000)
                     map.bad.push_back(box);
         }
         if (hadBad) {
             if (around.size() < aroundFull)
-                around.push_back(pixels);
+                around.push_back(Copy(pixels));
         } else if (tally.bad) {
             size_t before = std::min<size_t>(tally.judged - 1, AROUND);
             for (size_t i = before; i > 0; --i)
-                around.push_back(ring[(newest + ring.size() + 1 - i) % ring.size()]);
-            around.push_back(pixels);
+                around.push_back(Copy(ring[(newest + ring.size() + 1 - i) % ring.size()]));
+            around.push_back(Copy(pixels));
             aroundFull = around.size() + AROUND;
         }
-        newest = (newest + 1) % ring.size();
+        newest = static_cast<size_t>(Next());
+        ring[newest] = pixels;
     }
 };
 
 // The X side of the watch: the display, its grabber and the places' damage.
 struct Watch {
     Display* display;
-    XScreenGrabber grabber;
     int damageBase = 0;
+    double quiet; // seconds, the gap between changes that no present's burst spans
 
-    double quiet;
-
-    Watch(Display* d, double quietSeconds)
-        : display(d), grabber(d, WIDTH, HEIGHT), quiet(quietSeconds) {}
+    Watch(Display* d, double quietSeconds) : display(d), quiet(quietSeconds) {}
 
     // Reads the events that have arrived, without waiting, and passes each damage event to the
     // place whose frame it touches (damage to Wine's caption is no frame).
@@ -315,8 +321,10 @@ struct Watch {
         if (follow && place.where.window != place.where.watched &&
             !XScreenFollow(display, place.where))
             return false;
+        bool landed = place.gate.Landing();
         place.gate.GrabSent(NextRequest(display));
-        if (!grabber.Grab(place.where, place.Next()))
+        const uint32_t* pixels = place.grabber->Grab(place.where, place.Next());
+        if (!pixels)
             return false;
         // The grab's reply has come, so every event the server made before the grab is here.
         TakeEvents(places);
@@ -327,7 +335,7 @@ struct Watch {
             ++place.tally.discarded;
             return true;
         }
-        place.Judge(Now());
+        place.Judge(pixels, landed, Now());
         return true;
     }
 };
@@ -447,10 +455,10 @@ Pictures Save(const Place& shown, const Place* presented, const std::string& dir
     for (size_t i = 0; i < 2 * AROUND + 1; ++i)
         unlink((dir + "/" + AroundName(i)).c_str());
     saved.firstBad = write("first-bad-frame.png", shown.firstBadPixels);
-    saved.last = write("last-frame.png", shown.Last());
+    saved.last = write("last-frame.png", Copy(shown.Last()));
     saved.positions = write("positions.png", shown.map.Render());
     if (presented)
-        saved.presentedLast = write("presented-last-frame.png", presented->Last());
+        saved.presentedLast = write("presented-last-frame.png", Copy(presented->Last()));
     for (size_t i = 0; i < shown.around.size(); ++i) {
         std::string path = dir + "/" + AroundName(i);
         if (PngWrite(path, shown.around[i], WIDTH, HEIGHT))
@@ -501,7 +509,16 @@ std::string JsonFirstBad(const Tally& t, const std::string& picture) {
 
 struct RunTimes {
     double seconds, started, ended;
+    double cpu; // the checker's own processor time while it watched: what watching costs
 };
+
+// Processor time used so far, user and system, in seconds.
+double ProcessorTime() {
+    rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
 
 bool WriteJson(const std::string& path, const Options& o, Verdict verdict, const std::string& line,
                const RunTimes& times, const Place& shown, const Place* presented,
@@ -512,6 +529,8 @@ bool WriteJson(const std::string& path, const Options& o, Verdict verdict, const
     j += "  \"verdict\": " + JsonString(VerdictName(verdict)) + ",\n";
     j += "  \"line\": " + JsonString(line) + ",\n";
     char number[160];
+    std::snprintf(number, sizeof number, "  \"cpu_seconds\": %.3f,\n", times.cpu);
+    j += number;
     std::snprintf(number, sizeof number,
                   "  \"seconds\": %.3f,\n  \"started\": %.6f,\n  \"ended\": %.6f,\n", times.seconds,
                   times.started, times.ended);
@@ -572,8 +591,8 @@ void Run(Watch& w, const Options& o, std::vector<Place*>& places) {
         if (now - lastChange >= o.wait)
             break;
         if (o.rate > 0 && now >= nextTick) {
-            // Sampled: every place grabbed at each tick, once whatever is landing there has had
-            // its quiet moment.
+            // Sampled: every place grabbed at each tick, whether anything landed or not; the
+            // gate still discards a grab that met a picture landing.
             nextTick = std::max(nextTick + 1 / o.rate, now);
             for (Place* p : places) {
                 if (!w.GrabAndJudge(*p, places, o.follow)) {
@@ -626,8 +645,8 @@ int main(int argc, char** argv) {
                       o.title.c_str(), o.wait);
         std::printf("%s\n", line);
         double now = WallClock();
-        if (!o.json.empty() && !WriteJson(o.json, o, Verdict::NO_SCREEN, line, {0, now, now}, shown,
-                                          nullptr, Pictures()))
+        if (!o.json.empty() && !WriteJson(o.json, o, Verdict::NO_SCREEN, line, {0, now, now, 0},
+                                          shown, nullptr, Pictures()))
             std::fprintf(stderr, "onebox-check: could not write %s\n", o.json.c_str());
         XCloseDisplay(display);
         return EXIT_NO_SCREEN;
@@ -644,14 +663,16 @@ int main(int argc, char** argv) {
     std::vector<Place*> places = {&shown};
     if (keepsDrawable)
         places.push_back(&presented);
-    RunTimes times = {0, WallClock(), 0};
+    RunTimes times = {0, WallClock(), 0, 0};
     Verdict verdict;
     std::string line;
     Pictures pictures;
     {
         Watch w(display, o.quiet);
-        for (Place* p : places)
+        for (Place* p : places) {
             p->damage = XScreenWatch(display, p->where.watched, &w.damageBase);
+            p->grabber.reset(new XScreenGrabber(display, WIDTH, HEIGHT, AROUND + 1));
+        }
         // Without DAMAGE nothing says when a frame lands, or whether a grab met one landing:
         // the checker samples, and judges every grab as it comes.
         if (!shown.damage && o.rate <= 0) {
@@ -659,9 +680,10 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "onebox-check: the X server has no DAMAGE extension; sampling "
                                  "at 50 Hz, grabs unchecked\n");
         }
-        double begin = Now();
+        double begin = Now(), cpu = ProcessorTime();
         Run(w, o, places);
         times.seconds = Now() - begin;
+        times.cpu = ProcessorTime() - cpu;
         times.ended = WallClock();
         // How long the last picture has stood, to the end of the watch.
         shown.Changed(Now());

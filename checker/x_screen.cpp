@@ -100,101 +100,117 @@ unsigned long XScreenWatch(Display* display, Window window, int* eventBase) {
     return xFailed ? 0 : damage;
 }
 
-XScreenGrabber::XScreenGrabber(Display* display, int width, int height)
-    : display_(display), width_(width), height_(height) {
-    if (!XShmQueryExtension(display))
-        return;
-    auto* info = new XShmSegmentInfo();
+namespace {
+
+// A shared-memory image of width x height attached to the server; null when there is none.
+XImage* ShmImage(Display* display, int width, int height, XShmSegmentInfo* info) {
     Screen* screen = DefaultScreenOfDisplay(display);
     XImage* image =
         XShmCreateImage(display, DefaultVisualOfScreen(screen), DefaultDepthOfScreen(screen),
                         ZPixmap, nullptr, info, width, height);
-    if (image) {
-        info->shmid = shmget(IPC_PRIVATE, static_cast<size_t>(image->bytes_per_line) * height,
-                             IPC_CREAT | 0600);
-        info->shmaddr = info->shmid < 0 ? nullptr : static_cast<char*>(shmat(info->shmid, 0, 0));
-        if (info->shmaddr == reinterpret_cast<char*>(-1))
-            info->shmaddr = nullptr;
-        image->data = info->shmaddr;
-        info->readOnly = False;
-        xFailed = false;
-        bool attached = info->shmaddr && XShmAttach(display, info);
-        XSync(display, False);
-        // Marked for removal at once: the segment goes away with the last process detaching,
-        // also when the checker is killed.
-        if (info->shmid >= 0)
-            shmctl(info->shmid, IPC_RMID, nullptr);
-        if (attached && !xFailed) {
-            image_ = image;
-            shm_ = info;
-            return;
+    if (!image)
+        return nullptr;
+    info->shmid =
+        shmget(IPC_PRIVATE, static_cast<size_t>(image->bytes_per_line) * height, IPC_CREAT | 0600);
+    info->shmaddr = info->shmid < 0 ? nullptr : static_cast<char*>(shmat(info->shmid, 0, 0));
+    if (info->shmaddr == reinterpret_cast<char*>(-1))
+        info->shmaddr = nullptr;
+    image->data = info->shmaddr;
+    info->readOnly = False;
+    xFailed = false;
+    bool attached = info->shmaddr && XShmAttach(display, info);
+    XSync(display, False);
+    // Marked for removal at once: the segment goes away with the last process detaching, also
+    // when the checker is killed.
+    if (info->shmid >= 0)
+        shmctl(info->shmid, IPC_RMID, nullptr);
+    if (attached && !xFailed)
+        return image;
+    if (info->shmaddr)
+        shmdt(info->shmaddr);
+    image->data = nullptr;
+    XDestroyImage(image);
+    return nullptr;
+}
+
+} // namespace
+
+XScreenGrabber::XScreenGrabber(Display* display, int width, int height, int slots)
+    : display_(display), width_(width), height_(height), slots_(slots) {
+    if (!XShmQueryExtension(display))
+        return;
+    for (Slot& slot : slots_) {
+        auto* info = new XShmSegmentInfo();
+        slot.image = ShmImage(display, width, height, info);
+        if (!slot.image) {
+            delete info;
+            break;
         }
-        if (info->shmaddr)
-            shmdt(info->shmaddr);
-        image->data = nullptr;
-        XDestroyImage(image);
+        slot.shm = info;
     }
-    delete info;
 }
 
 XScreenGrabber::~XScreenGrabber() {
     if (backing_)
         XFreePixmap(display_, backing_);
-    if (!image_)
-        return;
-    auto* info = static_cast<XShmSegmentInfo*>(shm_);
-    XShmDetach(display_, info);
-    XSync(display_, False);
-    shmdt(info->shmaddr);
-    image_->data = nullptr;
-    XDestroyImage(image_);
-    delete info;
+    for (Slot& slot : slots_) {
+        if (!slot.image)
+            continue;
+        auto* info = static_cast<XShmSegmentInfo*>(slot.shm);
+        XShmDetach(display_, info);
+        XSync(display_, False);
+        shmdt(info->shmaddr);
+        slot.image->data = nullptr;
+        XDestroyImage(slot.image);
+        delete info;
+    }
 }
 
-bool XScreenGrabber::Grab(const XScreenPlace& place, std::vector<uint32_t>& pixels) {
-    if (!image_)
-        return XScreenGrab(display_, place, width_, height_, pixels);
+bool XScreenGrabber::ShmGrab(Drawable from, const XScreenPlace& place, Slot& slot) {
     xFailed = false;
-    Drawable from = place.window == backed_ ? backing_ : place.window;
-    if (!XShmGetImage(display_, from, image_, place.x, place.y, AllPlanes) || xFailed) {
-        // The OpenGL renderer's own drawable sits inside a 1x1 holder off the screen, so the
-        // server refuses a grab of the window itself; its pixels are in the pixmap that
-        // Composite keeps for it, which takes a shared-memory grab like any pixmap. A window
-        // that is not redirected has none: XGetImage then.
-        if (backing_)
-            XFreePixmap(display_, backing_);
-        backed_ = backing_ = 0;
-        int event, error;
-        if (XCompositeQueryExtension(display_, &event, &error)) {
-            xFailed = false;
-            Pixmap pixmap = XCompositeNameWindowPixmap(display_, place.window);
-            XSync(display_, False);
-            if (!xFailed) {
-                backed_ = place.window;
-                backing_ = pixmap;
-                if (XShmGetImage(display_, backing_, image_, place.x, place.y, AllPlanes) &&
-                    !xFailed)
-                    return Copy(pixels);
-            }
-        }
-        return XScreenGrab(display_, place, width_, height_, pixels);
-    }
-    return Copy(pixels);
+    return XShmGetImage(display_, from, slot.image, place.x, place.y, AllPlanes) && !xFailed;
 }
 
-bool XScreenGrabber::Copy(std::vector<uint32_t>& pixels) {
-    pixels.resize(static_cast<size_t>(width_) * height_);
-    if (image_->bits_per_pixel == 32 && image_->byte_order == LSBFirst) {
-        for (int y = 0; y < height_; ++y)
-            std::memcpy(&pixels[static_cast<size_t>(y) * width_],
-                        image_->data + static_cast<size_t>(y) * image_->bytes_per_line,
-                        static_cast<size_t>(width_) * 4);
-    } else {
-        for (int y = 0; y < height_; ++y)
-            for (int x = 0; x < width_; ++x)
-                pixels[static_cast<size_t>(y) * width_ + x] = XGetPixel(image_, x, y);
+const uint32_t* XScreenGrabber::Pixels(Slot& slot) {
+    const XImage* image = slot.image;
+    // The common case on a 24-bit TrueColor visual: rows of 0x00RRGGBB words, end to end.
+    if (image->bits_per_pixel == 32 && image->byte_order == LSBFirst &&
+        image->bytes_per_line == width_ * 4)
+        return reinterpret_cast<const uint32_t*>(image->data);
+    slot.own.resize(static_cast<size_t>(width_) * height_);
+    for (int y = 0; y < height_; ++y)
+        for (int x = 0; x < width_; ++x)
+            slot.own[static_cast<size_t>(y) * width_ + x] = XGetPixel(slot.image, x, y);
+    return slot.own.data();
+}
+
+const uint32_t* XScreenGrabber::Grab(const XScreenPlace& place, int index) {
+    Slot& slot = slots_[index];
+    if (!slot.image)
+        return XScreenGrab(display_, place, width_, height_, slot.own) ? slot.own.data() : nullptr;
+    Drawable from = place.window == backed_ ? backing_ : place.window;
+    if (ShmGrab(from, place, slot))
+        return Pixels(slot);
+    // The OpenGL renderer's own drawable sits inside a 1x1 holder off the screen, so the server
+    // refuses a grab of the window itself; its pixels are in the pixmap that Composite keeps for
+    // it, which takes a shared-memory grab like any pixmap. A window that is not redirected has
+    // none: XGetImage then.
+    if (backing_)
+        XFreePixmap(display_, backing_);
+    backed_ = backing_ = 0;
+    int event, error;
+    if (XCompositeQueryExtension(display_, &event, &error)) {
+        xFailed = false;
+        Pixmap pixmap = XCompositeNameWindowPixmap(display_, place.window);
+        XSync(display_, False);
+        if (!xFailed) {
+            backed_ = place.window;
+            backing_ = pixmap;
+            if (ShmGrab(backing_, place, slot))
+                return Pixels(slot);
+        }
     }
-    return true;
+    return XScreenGrab(display_, place, width_, height_, slot.own) ? slot.own.data() : nullptr;
 }
 
 bool XScreenGrab(Display* display, const XScreenPlace& place, int width, int height,

@@ -47,25 +47,38 @@ bool XScreenFollow(Display* display, XScreenPlace& place);
 bool XScreenGrab(Display* display, const XScreenPlace& place, int width, int height,
                  std::vector<uint32_t>& pixels);
 
-// The same, many times a second. Through MIT-SHM where the server offers it: the pixels come in
-// shared memory, without passing 1.9 MB through the connection for every frame. The grab is one
+// The same, many times a second, into one of `slots` buffers that stay valid until the next
+// grab into the same slot, so that the last few frames are kept without copying them. Through
+// MIT-SHM where the server offers it: the server writes the pixels straight into shared memory,
+// and on the common 24-bit TrueColor visual they are read there as they are, without passing
+// 1.9 MB through the connection or copying it once more for every frame. The grab is one
 // request, whose serial NextRequest gives just before the call.
 class XScreenGrabber {
   public:
-    XScreenGrabber(Display* display, int width, int height);
+    XScreenGrabber(Display* display, int width, int height, int slots);
     ~XScreenGrabber();
-    bool Grab(const XScreenPlace& place, std::vector<uint32_t>& pixels);
-    bool Shared() const { return image_ != nullptr; }
+    XScreenGrabber(const XScreenGrabber&) = delete;
+    XScreenGrabber& operator=(const XScreenGrabber&) = delete;
+
+    // The place's pixels in buffer `slot`: width x height words 0x??RRGGBB, rows top to bottom
+    // (the top byte as the server leaves it); null when the window went away or the grab was
+    // refused.
+    const uint32_t* Grab(const XScreenPlace& place, int slot);
 
   private:
-    bool Copy(std::vector<uint32_t>& pixels);
+    struct Slot {
+        XImage* image = nullptr;   // a shared-memory image, or none
+        void* shm = nullptr;       // its XShmSegmentInfo, kept out of this header
+        std::vector<uint32_t> own; // the pixels where they cannot be read in place
+    };
+    bool ShmGrab(Drawable from, const XScreenPlace& place, Slot& slot);
+    const uint32_t* Pixels(Slot& slot);
 
     Display* display_;
     int width_, height_;
-    XImage* image_ = nullptr;
-    Window backed_ = 0;   // the window whose composite pixmap is held
-    Pixmap backing_ = 0;  // that pixmap
-    void* shm_ = nullptr; // XShmSegmentInfo, kept out of this header
+    std::vector<Slot> slots_;
+    Window backed_ = 0;  // the window whose composite pixmap is held
+    Pixmap backing_ = 0; // that pixmap
 };
 
 // Starts reporting every change of a window's pixels as DamageNotify events (each one a

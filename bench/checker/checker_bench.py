@@ -11,7 +11,7 @@ Rows, each on each renderer:
                      those frames): the runs the checker called "no bug", discarded grabs per
                      1,000, coverage (whole frames judged / frames the presenter presented while
                      the checker watched, from the presenter's own log of its presents) and the
-                     presenter's frame rate while watched / its rate in the two seconds after
+                     presenter's frame rate while watched / its rate in the three seconds after
                      the checker ended (ONEBOX_RUN_IDLE), in the same run;
   one bad in 25      every 25th frame skips its clear, so shows two boxes: the runs called BUG;
   one bad in 3       every third frame so: the share of judged frames found bad (a third when
@@ -28,7 +28,7 @@ import tempfile
 import time
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
-IDLE = 2.0  # seconds the presenter runs unwatched after the checker, for the rate without it
+IDLE = 3.0  # seconds the presenter runs unwatched after the checker, for the rate without it
 
 
 def run(build, renderer, args, folder):
