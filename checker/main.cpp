@@ -698,6 +698,9 @@ int main(int argc, char** argv) {
         if (!o.json.empty() && !WriteJson(o.json, o, verdict, line, times, shown,
                                           keepsDrawable ? &presented : nullptr, pictures))
             std::fprintf(stderr, "onebox-check: could not write %s\n", o.json.c_str());
+        // The grabbers' shared memory is detached from the server, while it is still there.
+        for (Place* p : places)
+            p->grabber.reset();
     }
     XCloseDisplay(display);
     std::fflush(stdout);
