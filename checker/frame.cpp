@@ -117,6 +117,20 @@ bool FrameIsGood(const FrameReport& report) {
     return IsSquare(report.boxes[0]) && InRange(report.boxes[0]);
 }
 
+bool FrameSame(const FrameReport& a, const FrameReport& b) {
+    if (a.boxes.size() != b.boxes.size() || a.otherPixels != b.otherPixels ||
+        a.backgroundPixels != b.backgroundPixels || a.otherX != b.otherX || a.otherY != b.otherY ||
+        a.otherColour != b.otherColour)
+        return false;
+    for (size_t i = 0; i < a.boxes.size(); ++i) {
+        const FrameBox &p = a.boxes[i], &q = b.boxes[i];
+        if (p.x != q.x || p.y != q.y || p.width != q.width || p.height != q.height ||
+            p.pixels != q.pixels)
+            return false;
+    }
+    return true;
+}
+
 bool FrameIsTorn(const FrameReport& report) {
     if (report.otherPixels || report.boxes.empty())
         return false;

@@ -35,6 +35,10 @@ const uint32_t CHILD_BACKGROUND = 0xF5F5F5;
 // one pass over the pixels and no allocation after the first call.
 FrameReport FrameAnalyse(const uint32_t* pixels, int width, int height);
 
+// Whether two reports say the same of their frames: the same regions in the same places, the
+// same stray pixels.
+bool FrameSame(const FrameReport& a, const FrameReport& b);
+
 // Whether the frame shows the child window's background anywhere.
 inline bool FrameIsFlash(const FrameReport& report) { return report.backgroundPixels > 0; }
 

@@ -1,8 +1,6 @@
 #include "watch.h"
 
 void LandingGate::Damaged(double now, unsigned long serial) {
-    if (now - lastDamage_ >= quiet_)
-        ++landings_;
     lastDamage_ = now;
     // Serials count up from the connection's start and wrap only after 2^32 requests, far
     // beyond one run's grabs, so a plain comparison orders them.

@@ -38,8 +38,6 @@ class LandingGate {
     // or TORN, or WAIT while a change within the quiet time after the last one before the grab
     // could still come (until LastDamage() + the quiet time).
     Outcome Resolve(double now);
-    // Pictures that landed: bursts of damage separated by at least the quiet time.
-    int Landings() const { return landings_; }
 
   private:
     double quiet_;
@@ -49,7 +47,6 @@ class LandingGate {
     unsigned long grabSerial_ = 0;
     double lastBefore_ = 0;  // the last change before the pending grab
     double firstAfter_ = -1; // the first change after it, -1 while none
-    int landings_ = 0;
 };
 
 enum class Verdict { NO_BUG, BUG, TEARS, NOTHING_SHOWN, NO_SCREEN };
