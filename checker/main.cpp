@@ -5,10 +5,11 @@
 //                [--min-distinct N] [--title TEXT] [--wait S] [--follow] [--save DIR]
 //                [--json FILE]
 //
-// Every frame: the X DAMAGE extension says when the window's pixels change, and each picture
-// that lands is grabbed (through MIT-SHM) once it has stood still for the quiet time (--quiet,
-// 1 ms) and judged whole; see watch.h for why such a grab is one whole frame. A grab that met
-// a picture still landing is discarded and counted, never judged. --rate HZ samples instead,
+// Every frame: the X DAMAGE extension says when the window's pixels change, each picture that
+// lands is grabbed at once (through MIT-SHM), and the grab is judged when no burst of changes
+// spans it: the last change before it and the first after it are at least the quiet time apart
+// (--quiet, 1 ms); see watch.h for why such a grab is one whole frame. A grab that met a
+// picture still landing is discarded and counted, never judged. --rate HZ samples instead,
 // HZ grabs a second, for a machine too slow to keep up; the verdict line says which ran.
 // --frames N stops after N judged frames, --seconds S after S seconds; a screen that stops
 // changing for --wait seconds ends the watch too.
