@@ -16,8 +16,9 @@
 #
 # One progress line per configuration. The page is build/report/index.html (or DIR/index.html),
 # beside report.json and report.md (the same table as text) and each column's pictures; the
-# folder can be attached to a bug report. The runs' own folders are kept in build/report-runs. Expected results: tests/expected/<wine version>.txt, or --expected FILE. The
-# exit status is 1 when a result is unexpected (each one named with its picture), 0 otherwise.
+# folder can be attached to a bug report. The runs' own folders are kept in build/report-runs.
+# Expected results: tests/expected/<wine version>.txt, or --expected FILE. The exit status is 1
+# when a result is unexpected (each one named with its picture), 0 otherwise.
 set -uo pipefail
 caller=$PWD
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -37,7 +38,7 @@ while [ $# -gt 0 ]; do
         shift 2
         ;;
     *)
-        sed -n 2,22p "$0"
+        host_usage "$0"
         exit 2
         ;;
     esac
@@ -63,11 +64,7 @@ build_target() {
 for arch in i686 x86_64; do
     why=
     if [ "$arch" = i686 ]; then
-        if ! host_runs_i686; then
-            why=$host_i686_why
-        elif ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'ok installed'; then
-            why="this host runs 32-bit x86 code, but 32-bit Wine (wine32:i386) is not installed"
-        fi
+        host_runs_i686_wine || why=$host_i686_why
     elif [ ! -x /usr/lib/wine/wine64 ]; then
         why="64-bit Wine (/usr/lib/wine/wine64) is not installed"
     fi
