@@ -15,11 +15,14 @@ headless_display_file=$(mktemp)
 headless_runner=
 headless_window=
 
-# Starts the program (and its arguments) under the runner on the runner's private X server.
-# Environment for the run goes before the call (NAME=VALUE headless_start ...).
+# Starts the program (and its arguments) under the runner on the runner's private X server,
+# or, with headless_private_x=0, on the display DISPLAY names. Environment for the run goes
+# before the call (NAME=VALUE headless_start ...).
+headless_private_x=1
 headless_start() {
     : >"$headless_display_file"
-    ONEBOX_HEADLESS=1 ONEBOX_DISPLAY_FILE=$headless_display_file tools/wine-run.sh "$@" &
+    ONEBOX_HEADLESS=$headless_private_x ONEBOX_DISPLAY_FILE=$headless_display_file \
+        tools/wine-run.sh "$@" &
     headless_runner=$!
 }
 

@@ -121,8 +121,9 @@ host_usage() {
 }
 
 # host_parse_options SCRIPT NAME... -- ARGUMENTS...
-# Reads each "--NAME VALUE" of the arguments into the variable NAME. Any other argument, or an
-# option given as the last word without its value, prints SCRIPT's usage and exits with 2 at once.
+# Reads each "--NAME VALUE" of the arguments into the variable NAME; a NAME written +NAME is a
+# flag, "--NAME" alone, which sets the variable to 1. Any other argument, or an option given as
+# the last word without its value, prints SCRIPT's usage and exits with 2 at once.
 host_parse_options() {
     local script=$1 names=() name found
     shift
@@ -135,6 +136,11 @@ host_parse_options() {
         found=
         for name in "${names[@]}"; do
             [ "$1" = "--$name" ] && found=$name
+            if [ "$1" = "--${name#+}" ] && [ "$name" != "${name#+}" ]; then
+                printf -v "${name#+}" 1
+                shift
+                continue 2
+            fi
         done
         if [ -z "$found" ] || [ $# -lt 2 ]; then
             [ -n "$found" ] && echo "${script##*/}: --$found needs a value" >&2

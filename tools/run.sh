@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Builds onebox.exe and the frame checker when needed and runs onebox.exe under Wine.
+# Builds onebox.exe and the frame checker when needed, runs onebox.exe under Wine, and has the
+# checker judge every frame that reaches the screen.
 #
-#   tools/run.sh [--renderer vulkan|gl] [--arch i686|x86_64]
+#   tools/run.sh [--renderer vulkan|gl] [--arch i686|x86_64] [--desktop wine|x|x+xcompmgr|x+picom]
+#                [--headless] [--program EXE] [--args "ARGS"] [--out DIR] [--check-args "ARGS"]
+#                [--build DIR] [--idle S]
 #
 # The program is the 32-bit i686 build (preset mingw, build/mingw); on a host that runs no 32-bit
 # x86 code it runs the x86_64 twin instead (preset mingw64, build/mingw64) and says why.
@@ -11,35 +14,63 @@
 # its OpenGL one: under Wine 8.0 only Vulkan's frames reach the window on the screen, while the
 # OpenGL renderer presents into an X window of its own that is never shown.
 #
-# With an X display (DISPLAY set) the window opens there and the program runs until you close
-# it. Without one it runs headless on the Wine runner's private X server: this script finds the
-# window by its title, has onebox-check watch its screen for 300 frames (its verdict lines and
-# the paths of its pictures, under build/<preset>/check-<renderer>/, are printed), closes the
-# window with Alt+F4 sent as real X keyboard input, and prints two verdicts: how onebox behaved
-# (its window, the close, exit code 0) and what the layer under test, Wine's Direct3D 9, showed.
-# The exit status is 0 when onebox behaved; a bug the checker finds in the layer under test is
-# reported, not a failure of the run.
-# ONEBOX_BUILD_DIR picks another build tree (default: the arch's). ONEBOX_RUN_EXE runs another
-# program with the same title instead of onebox.exe, with ONEBOX_RUN_ARGS as its arguments, and
-# skips the set-up and the build (the tests do this); ONEBOX_CHECK_ARGS replaces the checker's
-# default arguments. The checker's pictures and results (check.json), and run.json, which says
-# how onebox behaved, go into ONEBOX_CHECK_DIR (default build/<preset>/check-<renderer>).
+# --desktop says where Wine's windows live: wine (the default) inside Wine's virtual desktop of
+# 1024x768; x, each window an X window of its own, managed by the X server (and whatever window
+# manager the display has), as Wine runs on most people's desktops. Headless, x+xcompmgr and
+# x+picom run that compositing manager too; on a display the compositing manager, if any, is
+# the display's own. Under a compositing manager the checker judges two pictures: the composed
+# screen, what a person sees, and the window's own pixels, what the layer delivered.
+#
+# With an X display (DISPLAY set, and no --headless) the window opens there, and the checker
+# watches it for as long as it is open: close the window and the checker's verdict lines, the
+# paths of its pictures and the verdicts on onebox and on the layer under test are printed.
+# Ctrl+C ends the program and everything this started, and still prints the verdict so far.
+# Headless it runs on a private X server, the checker watches 300 frames, the window is closed
+# with Alt+F4 sent as real X keyboard input, and the same verdicts are printed.
+#
+# The exit status is 0 when onebox behaved (its window came, it presented frames, it ended with
+# exit code 0 on the close); a bug the checker finds in the layer under test is reported, not a
+# failure of the run. 130 when Ctrl+C ended the run.
+#
+# --program EXE runs another program with onebox's title instead (with --args as its arguments)
+# and skips the set-up and the build (the tests and the report do this); --check-args replaces
+# the checker's default arguments for a headless run; --build picks another build tree (default:
+# the arch's); --idle S lets the program go on unwatched for S seconds before the close (the
+# checker's benchmark compares its frame rate with and without the checker). The checker's
+# pictures and results (check.json), and run.json, which says how onebox behaved, go into --out
+# (default build/<preset>/check-<renderer>, with -<desktop> after it for a desktop other than
+# Wine's).
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root" || exit 1
 . tools/host.sh
 
-renderer=
-arch=
-host_parse_options "$0" renderer arch -- "$@"
+renderer= arch= desktop= headless= program= args= out= check_args= build= idle=0
+host_parse_options "$0" renderer arch desktop +headless program args out check-args build idle \
+    -- "$@"
 host_choose_renderer "$renderer" || exit 2
 export ONEBOX_RENDERER=$renderer
-
 host_choose_arch "$arch" || exit 2
-build=${ONEBOX_BUILD_DIR:-build/$preset}
-exe=${ONEBOX_RUN_EXE:-$build/app/onebox.exe}
+case ${desktop:=wine} in
+wine | x) compositor= ;;
+x+xcompmgr | x+picom) compositor=${desktop#x+} ;;
+*) echo "run.sh: --desktop takes wine, x, x+xcompmgr or x+picom" >&2; exit 2 ;;
+esac
+# A run under the test runner's headless environment is headless whatever DISPLAY says.
+[ -n "${DISPLAY:-}" ] && [ -z "$headless" ] && [ "${ONEBOX_HEADLESS:-0}" != 1 ] || headless=1
+if [ -z "$headless" ] && [ -n "$compositor" ]; then
+    echo "run.sh: on a display the compositing manager is the display's own: --desktop x" >&2
+    exit 2
+fi
+export ONEBOX_DESKTOP=${desktop%%+*}
+
+build=${build:-build/$preset}
+exe=${program:-$build/app/onebox.exe}
 checker=$build/checker/onebox-check
-check_dir=${ONEBOX_CHECK_DIR:-$build/check-$renderer}
+suffix=
+[ "$desktop" = wine ] || suffix=-${desktop//+/-}
+check_dir=${out:-$build/check-$renderer$suffix}
+mkdir -p "$check_dir" || exit 1
 
 # What happened to onebox, for programs (the layer report reads it): run.json beside the
 # checker's check.json. Written once, at the end, whichever way the run ends.
@@ -47,20 +78,22 @@ run_onebox=failed
 run_failure=
 run_code=
 run_close_ms=
+run_closed_by=
 write_run_json() {
-    mkdir -p "$check_dir" || return
     local loader=wine
     [ "$arch" = x86_64 ] && [ -x /usr/lib/wine/wine64 ] && loader=/usr/lib/wine/wine64
-    EXE=$exe ARCH=$arch RENDERER=$renderer ONEBOX=$run_onebox FAILURE=$run_failure \
-        CODE=$run_code CLOSE_MS=$run_close_ms WINE_VERSION=$("$loader" --version 2>/dev/null) \
+    EXE=$exe ARCH=$arch RENDERER=$renderer DESKTOP=$desktop ONEBOX=$run_onebox \
+        FAILURE=$run_failure CODE=$run_code CLOSE_MS=$run_close_ms CLOSED_BY=$run_closed_by \
+        WINE_VERSION=$("$loader" --version 2>/dev/null) \
         CHECK=$([ -f "$check_dir/check.json" ] && echo check.json) \
         /usr/bin/python3 -c '
 import json, os, sys
 e = os.environ
 number = lambda v: int(v) if v else None
 json.dump({"exe": e["EXE"], "arch": e["ARCH"], "renderer": e["RENDERER"],
-           "onebox": e["ONEBOX"], "failure": e["FAILURE"] or None,
+           "desktop": e["DESKTOP"], "onebox": e["ONEBOX"], "failure": e["FAILURE"] or None,
            "exit_code": number(e["CODE"]), "close_ms": number(e["CLOSE_MS"]),
+           "closed_by": e["CLOSED_BY"] or None,
            "wine_version": e["WINE_VERSION"] or None, "check": e["CHECK"] or None},
           open(sys.argv[1], "w"), indent=2)' "$check_dir/run.json"
 }
@@ -72,7 +105,7 @@ fail() {
     exit 1
 }
 
-if [ -z "${ONEBOX_RUN_EXE:-}" ]; then
+if [ -z "$program" ]; then
     bash tools/setup.sh >/dev/null || fail "could not install the packages (tools/setup.sh)"
     if [ ! -f "$build/CMakeCache.txt" ]; then
         cmake --preset "$preset" -B "$build" >/dev/null || fail "cmake could not configure $build"
@@ -83,28 +116,41 @@ if [ -z "${ONEBOX_RUN_EXE:-}" ]; then
     echo "onebox: renderer $renderer ($renderer_why)"
 fi
 
-if [ -n "${DISPLAY:-}" ] && [ "${ONEBOX_HEADLESS:-0}" != 1 ]; then
-    echo "onebox: running on display $DISPLAY ($renderer renderer); close the window to end it"
-    # shellcheck disable=SC2086 # the arguments are meant to split
-    tools/wine-run.sh "$exe" ${ONEBOX_RUN_ARGS:-}
-    rc=$?
-    [ "$rc" -eq 0 ] || fail "exit code $rc"
-    echo "onebox: exit code 0 — OK"
-    exit 0
+. tools/headless.sh
+desktop_pids=()
+# Whichever way this script ends, nothing it started outlives it.
+end_all() {
+    headless_running && headless_stop
+    [ "${#desktop_pids[@]}" -eq 0 ] || kill "${desktop_pids[@]}" 2>/dev/null
+    headless_cleanup
+}
+trap end_all EXIT
+
+# Headless on a desktop other than Wine's: an X server of this script's own, standing in for a
+# person's, with the compositing manager asked for. (Wine's desktop headless is the runner's
+# own X server, or the test run's shared session.)
+if [ -n "$headless" ] && [ "$desktop" != wine ]; then
+    read -r DISPLAY xvfb_pid < <(/usr/bin/python3 tools/wine_session.py xvfb 1024x768x24)
+    [ -n "${xvfb_pid:-}" ] || fail "Xvfb did not start"
+    export DISPLAY
+    desktop_pids+=("$xvfb_pid")
+    case $compositor in
+    xcompmgr) xcompmgr >/dev/null 2>&1 & ;;
+    # xrender: the only backend Xvfb's screen serves; no vsync on a screen without one.
+    picom) picom --backend xrender --no-vsync >/dev/null 2>&1 & ;;
+    esac
+    [ -z "$compositor" ] || desktop_pids+=($!)
+    headless_private_x=0
+elif [ -z "$headless" ]; then
+    headless_private_x=0
+    echo "onebox: running on display $DISPLAY ($renderer renderer, $desktop desktop);" \
+        "the checker watches until you close the window (Ctrl+C ends it too)"
 fi
 
-# Headless: the runner starts its own Xvfb and says which display through a file.
-. tools/headless.sh
-# Whichever way this script ends, the program it started does not outlive it.
-trap 'headless_running && headless_stop; headless_cleanup' EXIT
 # shellcheck disable=SC2086 # the arguments are meant to split
-headless_start "$exe" ${ONEBOX_RUN_ARGS:-}
-
+headless_start "$exe" $args
 # The first run also makes the Wine prefix, which takes a while.
-headless_wait_for 1800 headless_display_known || {
-    headless_stop
-    fail "the Wine runner did not start"
-}
+headless_wait_for 1800 headless_display_known || fail "the Wine runner did not start"
 headless_wait_for 600 headless_find_window
 case $? in
 0) ;;
@@ -114,15 +160,29 @@ esac
 
 # The checker watches the screen while the program runs. Its verdict is on what the layer under
 # test showed; the window, the close and the exit code are the verdict on onebox. Its lines are
-# for the person; this script reads its results from check.json.
+# for the person; this script reads its results from check.json. It runs in the background so
+# that Ctrl+C reaches this script's trap while it watches.
 rm -f "$check_dir/check.json"
-# shellcheck disable=SC2086 # the arguments are meant to split
-"$checker" --display "$DISPLAY" ${ONEBOX_CHECK_ARGS:---frames 300 --min-distinct 150} \
-    --save "$check_dir" --json "$check_dir/check.json"
-check_rc=$?
-# ONEBOX_RUN_IDLE: seconds the program goes on unwatched before the close (the checker's
-# benchmark compares its frame rate with and without the checker).
-sleep "${ONEBOX_RUN_IDLE:-0}"
+if [ -n "$headless" ]; then
+    watch_args=(${check_args:---frames 300 --min-distinct 150})
+else
+    # A person may move the window while it is watched; the watch ends with the window.
+    watch_args=(--until-closed --follow)
+fi
+interrupted=
+trap 'interrupted=1; kill -INT "$checker_pid" 2>/dev/null' INT
+"$checker" --display "$DISPLAY" "${watch_args[@]}" --save "$check_dir" \
+    --json "$check_dir/check.json" &
+checker_pid=$!
+# A trap ends a wait early; the checker then writes what it saw so far and ends. The status is
+# the one of the wait that found it ended.
+check_rc=
+while [ -z "$check_rc" ]; do
+    wait "$checker_pid"
+    rc=$?
+    kill -0 "$checker_pid" 2>/dev/null || check_rc=$rc
+done
+trap - INT
 layer="layer under test (Wine's Direct3D 9, $renderer renderer)"
 layer_verdict=$(/usr/bin/python3 -c '
 import json, sys
@@ -137,23 +197,44 @@ if verdict:
     picture = (check.get("first_bad") or {}).get("picture")
     print(verdict + (", its first bad frame: " + picture if picture and verdict != "no bug" else ""))
 ' "$check_dir/check.json")
-headless_running || {
-    wait "$headless_runner"
-    fail "the program ended by itself (exit code $?) instead of waiting for the close"
-}
 
-headless_close || fail "window appeared with onebox's title, but Alt+F4 did not end the program"
+if [ -n "$interrupted" ]; then
+    headless_stop
+    run_onebox=interrupted
+    run_closed_by=ctrl-c
+    run_failure="ended with Ctrl+C before the window was closed"
+    write_run_json
+    echo "onebox: ended with Ctrl+C before the window was closed; the program was stopped"
+    [ -z "$layer_verdict" ] || echo "$layer (so far): $layer_verdict"
+    exit 130
+fi
+
+if [ -n "$headless" ]; then
+    sleep "$idle"
+    headless_running || {
+        wait "$headless_runner"
+        fail "the program ended by itself (exit code $?) instead of waiting for the close"
+    }
+    headless_close || fail "window appeared with onebox's title, but Alt+F4 did not end the program"
+    closed="closed on Alt+F4 (the program ended ${headless_end_ms} ms after the key)"
+    run_close_ms=$headless_end_ms
+    run_closed_by=alt-f4
+else
+    # The person closed the window: the program ends by itself.
+    headless_mark
+    headless_wait_end 200 || fail "the window went away, but the program did not end"
+    closed="closed by you"
+    run_closed_by=person
+fi
 run_code=$headless_code
-run_close_ms=$headless_end_ms
-[ "$headless_code" -eq 0 ] ||
-    fail "window appeared with onebox's title, closed on Alt+F4, but exit code $headless_code"
+[ "$headless_code" -eq 0 ] || fail "window appeared with onebox's title, $closed, but exit code $headless_code"
 # No frame of the program anywhere (3), or a checker that could not run, is onebox's failure.
 case $check_rc in
 0 | 1) [ -n "$layer_verdict" ] || fail "the frame checker wrote no results ($check_dir/check.json)" ;;
-3) fail "window appeared with onebox's title, closed on Alt+F4, exit code 0, but no frame of it was presented" ;;
+3) fail "window appeared with onebox's title, $closed, exit code 0, but no frame of it was presented" ;;
 *) fail "the frame checker could not run (code $check_rc)" ;;
 esac
 run_onebox=ok
 write_run_json
-echo "onebox: window appeared with onebox's title, closed on Alt+F4 (the program ended ${headless_end_ms} ms after the key), exit code 0 — OK"
+echo "onebox: window appeared with onebox's title, $closed, exit code 0 — OK"
 echo "$layer: $layer_verdict"

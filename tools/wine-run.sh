@@ -32,6 +32,8 @@
 # is gone, so an interrupted test run leaves nothing behind. With ONEBOX_DISPLAY_FILE set, the
 # display the program runs on is written into that file before the program starts.
 # ONEBOX_RENDERER=vulkan runs Direct3D on Vulkan, in the prefix build/<preset>/wine-prefix-vulkan.
+# ONEBOX_DESKTOP=x runs without Wine's virtual desktop, each window an X window of its own
+# (prefix ...-x beside the others).
 # ONEBOX_WINE names the Wine loader to use instead of the one for the prefix's width.
 #
 # --beside runs a second program in the prefix of a run of the same build tree that is going on,
@@ -84,6 +86,9 @@ setup_env() {
     # in a prefix of its own so that both renderers' prefixes stay ready side by side.
     local suffix=
     [ "${ONEBOX_RENDERER:-gl}" = vulkan ] && suffix=-vulkan
+    # ONEBOX_DESKTOP=x: Wine's windows managed on the X server itself, as on a person's own
+    # desktop, instead of inside Wine's virtual desktop; a prefix of its own again.
+    [ "${ONEBOX_DESKTOP:-wine}" = x ] && suffix+=-x
     export WINEPREFIX=${ONEBOX_WINEPREFIX:-$tree/wine-prefix$suffix}
     export WINEARCH=$wine_arch
     export WINEDEBUG=${WINEDEBUG:--all}
@@ -156,19 +161,22 @@ make_prefix() {
         echo "wine-run: cannot make the prefix's folder $(dirname "$WINEPREFIX")" >&2
         return 1
     fi
-    # The Vulkan prefix is the OpenGL one of the same tree with one registry value more. Where
-    # that one is ready, a copy of it spares a wineboot: about 15 s against 3 s on a 2-core host.
-    local copied=0 gl_prefix=${WINEPREFIX%-vulkan} gl_ready=
-    if [ "${ONEBOX_RENDERER:-gl}" = vulkan ] && [ "$gl_prefix" != "$WINEPREFIX" ]; then
-        read -r gl_ready 2>/dev/null <"$gl_prefix/.onebox-ready"
-        if [ "$gl_ready" = "$prefix_recipe" ] &&
-            prefix_step "copying $gl_prefix" cp -a "$gl_prefix" "$WINEPREFIX"; then
+    # The Vulkan prefix, and one without Wine's desktop, are the plain one of the same tree with
+    # a registry value more or less. Where a prefix it can be made from is ready, a copy spares a
+    # wineboot: about 15 s against 3 s on a 2-core host.
+    local copied=0 from ready base=${WINEPREFIX%-x}
+    for from in "$base" "${base%-vulkan}"; do
+        [ "$from" != "$WINEPREFIX" ] || continue
+        ready=
+        read -r ready 2>/dev/null <"$from/.onebox-ready"
+        [ "$ready" = "$prefix_recipe" ] || continue
+        if prefix_step "copying $from" cp -a "$from" "$WINEPREFIX"; then
             rm -f "$WINEPREFIX/.onebox-ready"
             copied=1
-        else
-            rm -rf "$WINEPREFIX"
+            break
         fi
-    fi
+        rm -rf "$WINEPREFIX"
+    done
     if [ "$copied" = 0 ]; then
         if ! prefix_step "wineboot -i" "$wine" wineboot -i; then
             # The usual reason on a host without 32-bit code; said here, where it shows.
@@ -197,6 +205,12 @@ make_prefix() {
     if [ "${ONEBOX_RENDERER:-gl}" = vulkan ]; then
         prefix_step "reg add Direct3D renderer vulkan" \
             "$wine" reg add 'HKCU\Software\Wine\Direct3D' /v renderer /d vulkan /f || return 1
+    fi
+    # Without the Desktop value each top-level window is an X window of its own, placed and
+    # decorated by whatever window manager the display has.
+    if [ "${ONEBOX_DESKTOP:-wine}" = x ]; then
+        prefix_step "reg delete Explorer Desktop" \
+            "$wine" reg delete 'HKCU\Software\Wine\Explorer' /v Desktop /f || return 1
     fi
     # The registry reaches the disk only when the wineserver ends.
     prefix_step "wineserver -w after the registry" wineserver -w || return 1

@@ -34,12 +34,12 @@ IDLE = 3.0  # seconds the presenter runs unwatched after the checker, for the ra
 def run(build, renderer, args, folder):
     """One headless run: the checker's results, run.sh's, and the times of every present."""
     log = os.path.join(folder, "presents.txt")
-    env = dict(os.environ, ONEBOX_BUILD_DIR=build, ONEBOX_CHECK_DIR=folder,
-               ONEBOX_RUN_EXE=os.path.join(build, "tests", "checker", "presenter.exe"),
-               ONEBOX_RUN_ARGS=f"{args} log=Z:{log.replace('/', chr(92))}",
-               ONEBOX_CHECK_ARGS="--frames 300", ONEBOX_RUN_IDLE=str(IDLE))
-    subprocess.run([os.path.join(ROOT, "tools", "run.sh"), "--renderer", renderer],
-                   env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run([os.path.join(ROOT, "tools", "run.sh"), "--headless", "--renderer", renderer,
+                    "--build", build, "--out", folder,
+                    "--program", os.path.join(build, "tests", "checker", "presenter.exe"),
+                    "--args", f"{args} log=Z:{log.replace('/', chr(92))}",
+                    "--check-args", "--frames 300", "--idle", str(IDLE)],
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         check = json.load(open(os.path.join(folder, "check.json")))
         presents = [float(line) for line in open(log)]

@@ -4,28 +4,33 @@
 # read by tools/expected.py) says of CONFIG, and assertions on what the checker and run.sh wrote
 # (check.json, run.json) that hold on every platform, the truth the case was made with.
 #
-#   run_case.sh RUNS RENDERER CONFIG [ASSERTION...]
+#   run_case.sh RUNS CONFIG OUT [ASSERTION...] -- RUN_OPTION...
 #
 # CONFIG is the configuration as the expectations file names it ("presenter:skipclear=25+toplevel
-# x86_64 gl"). An assertion is a Python expression over c (check.json) and r (run.json), with their keys
-# as attributes: 'c.verdict == "no-bug"', 'c.presented.frames.bad == 0',
-# '0.30 <= c.frames.bad / c.frames.judged <= 0.37'. ONEBOX_RUN_EXE, ONEBOX_RUN_ARGS,
-# ONEBOX_CHECK_ARGS and ONEBOX_BUILD_DIR are passed to run.sh as they are; each run writes into
-# its own folder under ONEBOX_CHECK_DIR. Every run must pass every assertion and run.sh must
-# say onebox (or the program standing in for it) behaved.
+# x86_64 gl"). An assertion is a Python expression over c (check.json) and r (run.json), with their
+# keys as attributes: 'c.verdict == "no-bug"', 'c.presented.frames.bad == 0',
+# '0.30 <= c.frames.bad / c.frames.judged <= 0.37'. The options after -- go to tools/run.sh as
+# they are (--renderer, --program, --args, --check-args, --build, --desktop), with --headless;
+# each run writes into its own folder under OUT. Every run must pass every assertion and run.sh
+# must say onebox (or the program standing in for it) behaved.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-runs=$1 renderer=$2 config=$3
+runs=$1 config=$2 base=$3
 shift 3
-base=${ONEBOX_CHECK_DIR:?}
+assertions=()
+while [ $# -gt 0 ] && [ "$1" != -- ]; do
+    assertions+=("$1")
+    shift
+done
+shift
 failed=0
 for ((i = 1; i <= runs; i++)); do
     dir=$base/run-$i
     rm -rf "$dir"
-    ONEBOX_CHECK_DIR=$dir "$root/tools/run.sh" --renderer "$renderer"
+    "$root/tools/run.sh" --headless --out "$dir" "$@"
     rc=$?
     if ! /usr/bin/python3 "$root/tools/expected.py" judge "$config" "$dir" ||
-        ! /usr/bin/python3 - "$dir" "$rc" "$@" <<'EOF'; then
+        ! /usr/bin/python3 - "$dir" "$rc" "${assertions[@]}" <<'EOF'; then
 import json, sys
 
 
