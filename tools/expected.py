@@ -13,9 +13,10 @@
         Exit 0 when the result is expected, also as a known flake; 1 when it is unexpected or the
         run gave no result, with a line naming the configuration and its picture.
 
-A configuration is "PROGRAM TARGET LAYER": PROGRAM onebox or presenter:ARGS, TARGET i686 or
-x86_64, LAYER gl or vulkan (Wine's renderers) or d3d9:NAME (a d3d9.dll loaded as a native
-override, NAME the name of its folder). The file's format is written at the top of
+A configuration is "PROGRAM TARGET LAYER [DESKTOP]": PROGRAM onebox or presenter:ARGS, TARGET
+i686 or x86_64, LAYER gl or vulkan (Wine's renderers) or d3d9:NAME (a d3d9.dll loaded as a native
+override, NAME the name of its folder), DESKTOP where Wine's windows live: wine (its virtual
+desktop, the default), x (managed on the X server) or x+MANAGER (with that compositing manager). The file's format is written at the top of
 tests/expected/wine-8.0.txt. This module owns the rule of what counts as expected; the report
 (tools/report.py) imports it.
 """
@@ -27,24 +28,39 @@ import sys
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 VERDICTS = ("no-bug", "bug", "tears", "nothing-shown", "no-screen")
+DESKTOP = re.compile(r"wine|x|x\+[a-z]+")
+DEFAULT_DESKTOP = "wine"
+
+
+def split_config(config):
+    """(program, target, layer, desktop) of a configuration, or None when it is not one."""
+    words = config.split()
+    if len(words) == 3:
+        words.append(DEFAULT_DESKTOP)
+    if len(words) != 4 or not DESKTOP.fullmatch(words[3]):
+        return None
+    return tuple(words)
 WINE64 = "/usr/lib/wine/wine64"
 
 
 class Entry:
     """What one line of an expectations file says of one configuration."""
 
-    def __init__(self, program, target, layer, verdict, presented, flakes, line_number):
-        self.program, self.target, self.layer = program, target, layer
-        self.verdict, self.presented = verdict, presented
+    def __init__(self, program, target, layer, desktop, verdict, presented, flakes, line_number,
+                 window=None):
+        self.program, self.target, self.layer, self.desktop = program, target, layer, desktop
+        self.verdict, self.presented, self.window = verdict, presented, window
         self.flakes = flakes  # [(verdict, seen, runs, note)]
         self.line_number = line_number
 
     def matches(self, config):
-        program, target, layer = config.split()
-        return (program, layer) == (self.program, self.layer) and self.target in ("*", target)
+        program, target, layer, desktop = split_config(config)
+        return ((program, layer, desktop) == (self.program, self.layer, self.desktop)
+                and self.target in ("*", target))
 
     def text(self):
-        return self.verdict + (" presented " + self.presented if self.presented else "")
+        return (self.verdict + (" presented " + self.presented if self.presented else "")
+                + (" window " + self.window if self.window else ""))
 
 
 class ExpectedFileError(Exception):
@@ -62,25 +78,31 @@ def parse(text, name="expectations"):
         where = f"{name}:{number}"
         if len(words) < 4:
             raise ExpectedFileError(f"{where}: want PROGRAM TARGET LAYER VERDICT, got {raw!r}")
+        desktop = DEFAULT_DESKTOP
+        if len(words) >= 5 and DESKTOP.fullmatch(words[3]):
+            desktop = words.pop(3)
         program, target, layer, verdict, rest = *words[:4], words[4:]
         if target not in ("i686", "x86_64", "*"):
             raise ExpectedFileError(f"{where}: target {target!r} is not i686, x86_64 or *")
         if not re.fullmatch(r"gl|vulkan|d3d9:\S+", layer):
             raise ExpectedFileError(f"{where}: layer {layer!r} is not gl, vulkan or d3d9:NAME")
-        presented, flakes = None, []
+        presented, window, flakes = None, None, []
         while rest:
             if rest[0] == "presented" and len(rest) >= 2:
                 presented, rest = rest[1], rest[2:]
+            elif rest[0] == "window" and len(rest) >= 2:
+                window, rest = rest[1], rest[2:]
             elif rest[0] == "flake" and len(rest) >= 3 and re.fullmatch(r"\d+/\d+", rest[2]):
                 seen, runs = (int(n) for n in rest[2].split("/"))
                 flakes.append((rest[1], seen, runs, note.strip()))
                 rest = rest[3:]
             else:
                 raise ExpectedFileError(f"{where}: cannot read {' '.join(rest)!r}")
-        for v in [verdict, presented] + [f[0] for f in flakes]:
+        for v in [verdict, presented, window] + [f[0] for f in flakes]:
             if v is not None and v not in VERDICTS:
                 raise ExpectedFileError(f"{where}: {v!r} is not one of {', '.join(VERDICTS)}")
-        entries.append(Entry(program, target, layer, verdict, presented, flakes, number))
+        entries.append(Entry(program, target, layer, desktop, verdict, presented, flakes, number,
+                             window))
     return entries
 
 
@@ -121,14 +143,21 @@ def judge(entry, result):
     """
     if not result["ran"]:
         return "not-run", "not run"
+    # A program that failed (no window, no frame presented, no clean end) is never an expected
+    # result of a layer, whether the file knows the configuration or not.
+    if result["onebox"] != "ok" and entry is None:
+        why = result.get("failure") or "the run gave no result"
+        return "unexpected", f"onebox failed ({why})"
     if entry is None:
         return "none", "the platform's file has no line for this configuration"
     want = entry.text()
     if result["onebox"] != "ok":
         why = result.get("failure") or "the run gave no result"
         return "unexpected", f"onebox failed ({why}); expected {want}"
-    got = result["verdict"] + (" presented " + result["presented"] if result["presented"] else "")
-    presented_ok = entry.presented is None or entry.presented == result["presented"]
+    got = (result["verdict"] + (" presented " + result["presented"] if result["presented"] else "")
+           + (" window " + result["window"] if result.get("window") else ""))
+    presented_ok = ((entry.presented is None or entry.presented == result["presented"])
+                    and (entry.window is None or entry.window == result.get("window")))
     if result["verdict"] == entry.verdict and presented_ok:
         return "expected", want
     for verdict, seen, runs, note in entry.flakes:
@@ -141,7 +170,7 @@ def judge(entry, result):
 def read_run(check_dir):
     """The result of a run from the run.json and check.json in its check folder."""
     result = {"ran": True, "onebox": None, "failure": None, "verdict": None, "presented": None,
-              "wine_version": None, "picture": None}
+              "window": None, "wine_version": None, "picture": None}
     try:
         with open(os.path.join(check_dir, "run.json"), encoding="utf-8") as f:
             run = json.load(f)
@@ -162,6 +191,7 @@ def read_run(check_dir):
         result["verdict"] = check.get("verdict")
         presented = check.get("presented") or {}
         result["presented"] = presented.get("verdict")
+        result["window"] = (check.get("window") or {}).get("verdict")
         pictures = check.get("pictures") or {}
         result["picture"] = pictures.get("first_bad") or pictures.get("last")
     return result, run, check
@@ -184,8 +214,9 @@ def main(argv):
         print(__doc__.split("\n\n")[1], file=sys.stderr)
         return 2
     action, config = args
-    if len(config.split()) != 3:
-        print(f"expected: a configuration is PROGRAM TARGET LAYER, not {config!r}", file=sys.stderr)
+    if split_config(config) is None:
+        print(f"expected: a configuration is PROGRAM TARGET LAYER [DESKTOP], not {config!r}",
+              file=sys.stderr)
         return 2
 
     if action == "verdict":

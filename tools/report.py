@@ -1,15 +1,17 @@
 #!/usr/bin/env python3
 """The layer report: runs onebox on each screen layer given, and writes one page comparing them.
 
-    report.py [--out DIR] [--runs DIR] [--expected FILE] [--only REGEX]
+    report.py [--out DIR] [--runs DIR] [--expected FILE] [--only REGEX] [--desktop NAME]...
               [--target ARCH=BUILD_DIR]... [--cannot-run ARCH=WHY]... [--d3d9 PATH]...
+    report.py --check-d3d9 [--runs-target ARCH]... [--d3d9 PATH]...
     report.py --results DIR [--out DIR] [--expected FILE]
 
 tools/report.sh builds what is needed and calls the first form; read its header for what runs.
 Each configuration runs once through tools/run.sh headless, one at a time (Wine runs in one
 prefix serialise), into its own check folder under --runs (default: --out's name + -runs), where
 column.json records what ran beside run.json and check.json. The second form only writes the
-page again from such a folder. The page goes to --out (default build/report): index.html,
+page again from such a folder. The third only checks that each --d3d9 PATH is a Windows DLL of a
+target that runs here (exit 2 and one line naming it and why otherwise), before anything is built. The page goes to --out (default build/report): index.html,
 report.json and report.md (the same table as text), each column's pictures in a folder of its
 own beside them, with relative links and no scripts, so the folder can be attached to a bug
 report. Each result is marked expected or unexpected against tests/expected/<wine>.txt
@@ -36,6 +38,10 @@ VERDICT_TEXT = {"no-bug": "no bug", "bug": "BUG", "tears": "tears",
 STATUS_TEXT = {"expected": "expected", "flake": "expected (known flake)",
                "unexpected": "UNEXPECTED", "none": "no expectation", "not-run": "not run"}
 RENDERER_TEXT = {"gl": "Wine's Direct3D 9 on OpenGL", "vulkan": "Wine's Direct3D 9 on Vulkan"}
+DESKTOPS = ("wine", "x", "x+xcompmgr", "x+picom")
+DESKTOP_TEXT = {"wine": "Wine's virtual desktop", "x": "Wine's windows on the X server",
+                "x+xcompmgr": "Wine's windows on the X server, composited by xcompmgr",
+                "x+picom": "Wine's windows on the X server, composited by picom (xrender)"}
 PE_MACHINES = {0x14C: "i686", 0x8664: "x86_64"}
 
 
@@ -58,17 +64,35 @@ def pe_machine(path):
     return PE_MACHINES.get(int.from_bytes(head[at + 4:at + 6], "little"))
 
 
-def plan(targets, cannot_run, d3d9s):
-    """The configurations, in the page's order: per target Wine's two renderers and each
-    d3d9.dll of its width, then the control on the first target that runs, then the targets
-    that cannot run."""
+def d3d9_refusal(path, runnable):
+    """Why a --d3d9 path cannot be a column here, or None when it can."""
+    if not os.path.exists(path):
+        return f"{path}: no such file"
+    machine = pe_machine(path)
+    if machine is None:
+        return f"{path}: not a Windows DLL of i686 or x86_64"
+    if machine not in runnable:
+        return f"{path}: an {machine} DLL, and this host runs no {machine} target"
+    return None
+
+
+def config_name(program, arch, layer, desktop):
+    return f"{program} {arch} {layer}" + ("" if desktop == "wine" else f" {desktop}")
+
+
+def plan(targets, cannot_run, d3d9s, desktops=DESKTOPS):
+    """The configurations, in the page's order: per target and desktop Wine's two renderers and
+    each d3d9.dll of its width, then the control on the first target that runs on each desktop,
+    then the targets that cannot run."""
     columns = []
     for arch, build in targets:
         onebox = os.path.join(build, "app", "onebox.exe")
-        for renderer in ("gl", "vulkan"):
-            columns.append(dict(config=f"onebox {arch} {renderer}", program="onebox", target=arch,
-                                layer=renderer, renderer=renderer, exe=onebox, args="", env={},
-                                build=build))
+        for desktop in desktops:
+            for renderer in ("gl", "vulkan"):
+                columns.append(dict(config=config_name("onebox", arch, renderer, desktop),
+                                    program="onebox", target=arch, layer=renderer,
+                                    renderer=renderer, desktop=desktop, exe=onebox, args="",
+                                    env={}, build=build))
         names = set()
         for dll in d3d9s:
             machine = pe_machine(dll)
@@ -83,34 +107,32 @@ def plan(targets, cannot_run, d3d9s):
             os.makedirs(folder, exist_ok=True)
             shutil.copy2(onebox, os.path.join(folder, "onebox.exe"))
             shutil.copy2(dll, os.path.join(folder, "d3d9.dll"))
+            # Native first, then Wine's builtin: a d3d9.dll that wraps the system's own (as
+            # tracing and post-processing layers do) loads it by its path, which with d3d9=n
+            # alone finds no DLL.
             overrides = os.environ.get("WINEDLLOVERRIDES")
-            env = {"WINEDLLOVERRIDES": (overrides + ";" if overrides else "") + "d3d9=n"}
+            env = {"WINEDLLOVERRIDES": (overrides + ";" if overrides else "") + "d3d9=n,b"}
             if os.environ.get("ONEBOX_D3D9_DOUBLE"):
                 env["ONEBOX_D3D9_DOUBLE"] = os.environ["ONEBOX_D3D9_DOUBLE"]
-            columns.append(dict(config=f"onebox {arch} d3d9:{name}", program="onebox",
-                                target=arch, layer=f"d3d9:{name}", renderer="vulkan",
-                                d3d9=os.path.relpath(os.path.abspath(dll), ROOT),
-                                exe=os.path.join(folder, "onebox.exe"), args="", env=env,
-                                build=build))
+            for desktop in desktops:
+                columns.append(dict(config=config_name("onebox", arch, f"d3d9:{name}", desktop),
+                                    program="onebox", target=arch, layer=f"d3d9:{name}",
+                                    renderer="vulkan", desktop=desktop,
+                                    d3d9=os.path.relpath(os.path.abspath(dll), ROOT),
+                                    exe=os.path.join(folder, "onebox.exe"), args="", env=env,
+                                    build=build))
     if targets:
         arch, build = targets[0]
         presenter = os.path.join(build, "tests", "checker", "presenter.exe")
-        for renderer in ("gl", "vulkan"):
-            columns.append(dict(config=f"presenter:toplevel {arch} {renderer}",
-                                program="presenter:toplevel", target=arch, layer=renderer,
-                                renderer=renderer, exe=presenter, args="toplevel", env={},
-                                build=build, control=True))
-    for dll in d3d9s:
-        machine = pe_machine(dll)
-        if machine is None:
-            columns.append(dict(config=f"onebox - d3d9:{os.path.basename(dll)}", program="onebox",
-                                target="-", layer="d3d9", why_not_run=f"{dll} is not a Windows "
-                                "DLL of i686 or x86_64"))
-        elif machine not in [a for a, _ in targets]:
-            why = dict(cannot_run).get(machine, f"the report runs no {machine} target")
-            columns.append(dict(config=f"onebox {machine} d3d9:{os.path.basename(dll)}",
-                                program="onebox", target=machine, layer="d3d9",
-                                why_not_run=f"{dll} is an {machine} DLL: {why}"))
+        # The control on every desktop: a layer known right, which shows that the checker reads
+        # each desktop's screen right.
+        for desktop in desktops:
+            for renderer in ("gl", "vulkan"):
+                columns.append(dict(config=config_name("presenter:toplevel", arch, renderer,
+                                                       desktop),
+                                    program="presenter:toplevel", target=arch, layer=renderer,
+                                    renderer=renderer, desktop=desktop, exe=presenter,
+                                    args="toplevel", env={}, build=build, control=True))
     for arch, why in cannot_run:
         columns.append(dict(config=f"onebox {arch} *", program="onebox", target=arch, layer="*",
                             why_not_run=why))
@@ -120,12 +142,11 @@ def plan(targets, cannot_run, d3d9s):
 def run_one(column, folder):
     """Runs one configuration through tools/run.sh headless into folder; returns its seconds."""
     env = dict(os.environ)
-    env.pop("DISPLAY", None)
     env.update(column["env"])
-    env.update(ONEBOX_HEADLESS="1", ONEBOX_CHECK_DIR=folder, ONEBOX_RUN_EXE=column["exe"],
-               ONEBOX_RUN_ARGS=column["args"], ONEBOX_BUILD_DIR=column["build"])
-    command = [os.path.join(ROOT, "tools", "run.sh"), "--renderer", column["renderer"], "--arch",
-               column["target"]]
+    command = [os.path.join(ROOT, "tools", "run.sh"), "--headless", "--renderer",
+               column["renderer"], "--arch", column["target"], "--desktop", column["desktop"],
+               "--out", folder, "--program", column["exe"], "--args", column["args"],
+               "--build", column["build"]]
     start = time.monotonic()
     with open(os.path.join(folder, "run.log"), "w", encoding="utf-8") as log:
         # A session of its own, so that a run past its time is ended with all it started.
@@ -170,6 +191,8 @@ def result_text(result):
     text = "on screen " + VERDICT_TEXT.get(result["verdict"], str(result["verdict"]))
     if result["presented"]:
         text += ", presented " + VERDICT_TEXT.get(result["presented"], result["presented"])
+    if result["window"]:
+        text += ", in the window " + VERDICT_TEXT.get(result["window"], result["window"])
     return text
 
 
@@ -196,7 +219,8 @@ def collect(results, out, entries):
     made = []
     for column, check_dir in columns:
         col = {k: column.get(k) for k in ("config", "program", "target", "layer", "renderer",
-                                          "d3d9", "args", "env", "seconds", "why_not_run")}
+                                          "desktop", "d3d9", "args", "env", "seconds",
+                                          "why_not_run")}
         col["control"] = bool(column.get("control"))
         col["folder"] = slug(column["config"])
         if column.get("why_not_run"):
@@ -205,7 +229,8 @@ def collect(results, out, entries):
             continue
         result, run, check = expected.read_run(check_dir)
         col.update(ran=True, verdict=result["verdict"], presented_verdict=result["presented"],
-                   onebox=result["onebox"] or "failed", failure=result["failure"])
+                   window_verdict=result["window"], onebox=result["onebox"] or "failed",
+                   failure=result["failure"])
         run = run or {}
         col.update({k: run.get(k) for k in ("exit_code", "close_ms", "wine_version", "arch")})
         check = check or {}
@@ -214,6 +239,9 @@ def collect(results, out, entries):
                                               "first_bad")})
         presented = check.get("presented") or {}
         col["presented_frames"] = presented.get("frames")
+        window = check.get("window") or {}
+        col["window_frames"] = window.get("frames")
+        col["compositor"] = check.get("compositor")
         dest = os.path.join(out, col["folder"])
         os.makedirs(dest, exist_ok=True)
         pictures = {}
@@ -289,10 +317,12 @@ def rows():
             return "no result", None, "verdict no-result"
         return verdict_text(c["verdict"]), None, "verdict " + (c["verdict"] or "")
 
-    def presented(c):
-        if not c["ran"] or not c.get("presented_verdict"):
-            return "—", None, "presented"
-        return verdict_text(c["presented_verdict"]), None, "presented " + c["presented_verdict"]
+    def second(key):
+        def cell(c):
+            if not c["ran"] or not c.get(key):
+                return "—", None, "presented"
+            return verdict_text(c[key]), None, "presented " + c[key]
+        return cell
 
     def first_bad(c):
         bad = c.get("first_bad")
@@ -306,7 +336,7 @@ def rows():
 
     def layer(c):
         if c.get("d3d9"):
-            return f"{c['d3d9']} (native override, d3d9=n)" + "".join(
+            return f"{c['d3d9']} (native, then builtin: d3d9=n,b)" + "".join(
                 f"; {k}={v}" for k, v in sorted((c.get("env") or {}).items())
                 if k != "WINEDLLOVERRIDES")
         return RENDERER_TEXT.get(c.get("layer"), c.get("layer") or "—")
@@ -319,8 +349,10 @@ def rows():
     return [
         ("Result", status),
         ("Verdict on screen", screen),
-        ("Verdict on the presented drawable", presented),
+        ("Verdict on the window's own pixels", second("window_verdict")),
+        ("Verdict on the presented drawable", second("presented_verdict")),
         ("Frames on screen", plain(lambda c: frames_text(c.get("frames"), c.get("mode")))),
+        ("Frames in the window", plain(lambda c: frames_text(c.get("window_frames")))),
         ("Frames presented", plain(lambda c: frames_text(c.get("presented_frames")))),
         ("Distinct positions", plain(lambda c: str(c.get("distinct_positions", "—")))),
         ("Picture changes", plain(lambda c: "—" if c.get("changes_per_second") is None else
@@ -336,6 +368,9 @@ def rows():
         ("onebox", plain(onebox)),
         ("Program", program),
         ("Layer", lambda c: (layer(c), None, None)),
+        ("Desktop", lambda c: (DESKTOP_TEXT.get(c.get("desktop") or "wine", c.get("desktop"))
+                               + (f" ({c['compositor']} composites)" if c.get("compositor")
+                                  else ""), None, None)),
         ("Target", lambda c: (c["target"], None, None)),
         ("Wine", plain(lambda c: c.get("wine_version") or "—")),
         ("Checker's line", plain(lambda c: c.get("line") or "—")),
@@ -446,7 +481,15 @@ def main(argv):
     parser.add_argument("--target", action="append", default=[])
     parser.add_argument("--cannot-run", action="append", default=[])
     parser.add_argument("--d3d9", action="append", default=[])
+    parser.add_argument("--desktop", action="append", choices=DESKTOPS)
+    parser.add_argument("--check-d3d9", action="store_true")
+    parser.add_argument("--runs-target", action="append", default=[])
     args = parser.parse_args(argv)
+    if args.check_d3d9:
+        refused = [why for why in (d3d9_refusal(p, args.runs_target) for p in args.d3d9) if why]
+        for why in refused:
+            print(f"report: --d3d9 {why}", file=sys.stderr)
+        return 2 if refused else 0
     for name in ("out", "runs", "results", "expected"):
         if getattr(args, name):
             setattr(args, name, os.path.abspath(getattr(args, name)))
@@ -459,7 +502,7 @@ def main(argv):
     else:
         targets = [tuple(t.split("=", 1)) for t in args.target]
         cannot_run = [tuple(t.split("=", 1)) for t in args.cannot_run]
-        columns = plan(targets, cannot_run, args.d3d9)
+        columns = plan(targets, cannot_run, args.d3d9, args.desktop or DESKTOPS)
         if args.only:
             columns = [c for c in columns if re.search(args.only, c["config"])]
         run_all(columns, args.runs)
