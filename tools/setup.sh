@@ -20,6 +20,7 @@ packages=(
   libxcomposite1 libxrender1 libxrandr2 libxi6 libxcursor1 libxinerama1 libxfixes3 libxxf86vm1
   libx11-dev libxcomposite-dev libxdamage-dev libxext-dev libpng-dev
   fonts-wine xvfb xauth xdotool x11-utils imagemagick procps python3
+  xcompmgr picom # compositing managers: the desktops a person's screen is composed by
   chromium # the layer report's page is tested in a real browser (tests/report)
 )
 packages_i386=(
