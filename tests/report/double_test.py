@@ -17,7 +17,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 def main(dll, out):
     env = dict(os.environ, ONEBOX_D3D9_DOUBLE="skipclear=4")
     run = subprocess.run([os.path.join(ROOT, "tools", "report.sh"), "--d3d9", dll, "--only",
-                          "d3d9:", "--out", out], env=env)
+                          "d3d9:", "--desktop", "wine", "--out", out], env=env)
     with open(os.path.join(out, "report.json"), encoding="utf-8") as f:
         columns = [c for c in json.load(f)["columns"] if c["ran"]]
     faults = []
