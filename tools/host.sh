@@ -122,7 +122,8 @@ host_usage() {
 
 # host_parse_options SCRIPT NAME... -- ARGUMENTS...
 # Reads each "--NAME VALUE" of the arguments into the variable NAME. Any other argument, or an
-# option given as the last word without its value, prints SCRIPT's usage and exits with 2 at once.
+# option given as the last word without its value, prints a line saying which, then SCRIPT's
+# usage, and exits with 2 at once (--help: the usage alone).
 host_parse_options() {
     local script=$1 names=() name found
     shift
@@ -137,7 +138,11 @@ host_parse_options() {
             [ "$1" = "--$name" ] && found=$name
         done
         if [ -z "$found" ] || [ $# -lt 2 ]; then
-            [ -n "$found" ] && echo "${script##*/}: --$found needs a value" >&2
+            if [ -n "$found" ]; then
+                echo "${script##*/}: --$found needs a value" >&2
+            elif [ "$1" != --help ] && [ "$1" != -h ]; then
+                echo "${script##*/}: unknown option $1" >&2
+            fi
             host_usage "$script"
             exit 2
         fi

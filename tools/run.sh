@@ -51,18 +51,10 @@ write_run_json() {
     mkdir -p "$check_dir" || return
     local loader=wine
     [ "$arch" = x86_64 ] && [ -x /usr/lib/wine/wine64 ] && loader=/usr/lib/wine/wine64
-    EXE=$exe ARCH=$arch RENDERER=$renderer ONEBOX=$run_onebox FAILURE=$run_failure \
-        CODE=$run_code CLOSE_MS=$run_close_ms WINE_VERSION=$("$loader" --version 2>/dev/null) \
-        CHECK=$([ -f "$check_dir/check.json" ] && echo check.json) \
-        /usr/bin/python3 -c '
-import json, os, sys
-e = os.environ
-number = lambda v: int(v) if v else None
-json.dump({"exe": e["EXE"], "arch": e["ARCH"], "renderer": e["RENDERER"],
-           "onebox": e["ONEBOX"], "failure": e["FAILURE"] or None,
-           "exit_code": number(e["CODE"]), "close_ms": number(e["CLOSE_MS"]),
-           "wine_version": e["WINE_VERSION"] or None, "check": e["CHECK"] or None},
-          open(sys.argv[1], "w"), indent=2)' "$check_dir/run.json"
+    /usr/bin/python3 tools/results.py write-run "$check_dir/run.json" "exe=$exe" "arch=$arch" \
+        "renderer=$renderer" "onebox=$run_onebox" "failure=$run_failure" "exit_code=$run_code" \
+        "close_ms=$run_close_ms" "wine_version=$("$loader" --version 2>/dev/null)" \
+        "check=$([ -f "$check_dir/check.json" ] && echo check.json)"
 }
 
 fail() {
@@ -124,19 +116,7 @@ check_rc=$?
 # benchmark compares its frame rate with and without the checker).
 sleep "${ONEBOX_RUN_IDLE:-0}"
 layer="layer under test (Wine's Direct3D 9, $renderer renderer)"
-layer_verdict=$(/usr/bin/python3 -c '
-import json, sys
-try:
-    check = json.load(open(sys.argv[1]))
-except (OSError, ValueError):
-    sys.exit(0)
-words = {"no-bug": "no bug", "bug": "BUG", "tears": "BUG: it tears",
-         "nothing-shown": "BUG: nothing shown on screen"}
-verdict = words.get(check.get("verdict"))
-if verdict:
-    picture = (check.get("first_bad") or {}).get("picture")
-    print(verdict + (", its first bad frame: " + picture if picture and verdict != "no bug" else ""))
-' "$check_dir/check.json")
+layer_verdict=$(/usr/bin/python3 tools/results.py layer-verdict "$check_dir/check.json")
 headless_running || {
     wait "$headless_runner"
     fail "the program ended by itself (exit code $?) instead of waiting for the close"
