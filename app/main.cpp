@@ -2,6 +2,7 @@
 // window is asked to close, then takes the runtime down and ends the process with code 0.
 #include <windows.h>
 
+#include "app/picture.h"
 #include "app/runtime.h"
 #include "app/title.h"
 #include "core/platform.h"
@@ -25,7 +26,6 @@ namespace {
 // Fixed size, no minimize or maximize box, centred on the screen.
 constexpr uint32_t MAIN_WINDOW_FLAGS = WS_CAPTION | WS_SYSMENU | WINDOW_SCREEN_CENTERED;
 constexpr int FRAME_WAIT_MILLISECONDS = 2;
-constexpr uint32_t BACKGROUND_COLOR = 0x888888;
 
 HINSTANCE moduleInstance;
 int32_t width;
@@ -43,9 +43,9 @@ int main() {
     PrivateHeapCreate(0);
     RuntimeStartup();
 
-    width = 800;
-    height = 600;
-    ImageCreate(0, 20, 20);
+    width = PICTURE_WIDTH;
+    height = PICTURE_HEIGHT;
+    ImageCreate(0, BOX_SIZE, BOX_SIZE);
     // Without Direct3D 9 or a window the loop still runs: clearing, drawing and presenting
     // then do nothing.
     ScreenInit();
@@ -55,14 +55,14 @@ int main() {
     // The close request only becomes event 16; the window stays open until shutdown.
     do {
         event = WindowWaitEvent(FRAME_WAIT_MILLISECONDS);
-        ClearScreen(BACKGROUND_COLOR);
+        ClearScreen(GREY);
         // The back buffer's device context is given back at the end of the session, before
         // the frame is presented.
         if (DrawingBegin(ScreenDrawingOutput())) {
             // Vertical first: the order fixes which generator output becomes which coordinate.
-            // The bounds keep the whole square at least 5 pixels inside the screen.
-            int32_t y = RandomUpTo(570) + 5;
-            int32_t x = RandomUpTo(770) + 5;
+            // The bounds keep the whole square BOX_MARGIN pixels inside the screen.
+            int32_t y = RandomUpTo(BOX_MAX_Y - BOX_MIN) + BOX_MIN;
+            int32_t x = RandomUpTo(BOX_MAX_X - BOX_MIN) + BOX_MIN;
             DrawingBlitImage(ImageNativeHandle(0), x, y);
             DrawingEnd();
         }

@@ -15,7 +15,7 @@ struct Scratch {
     std::vector<int> marked;
 };
 
-// Fills one region from (x, y) with an explicit stack (a 800x600 black frame would overflow a
+// Fills one region from (x, y) with an explicit stack (a whole black frame would overflow a
 // recursive fill) and marks its pixels as seen.
 FrameBox FillRegion(const uint32_t* pixels, int width, int height, int x, int y, Scratch& s) {
     FrameBox box = {x, y, 1, 1, 0};
@@ -56,7 +56,7 @@ FrameBox FillRegion(const uint32_t* pixels, int width, int height, int x, int y,
     return box;
 }
 
-// A solid 20x20 box, and a box whose corner is where the program may put one.
+// A solid box of BOX_SIZE, and a box whose corner is where the program may put one.
 bool IsSquare(const FrameBox& box) {
     return box.width == BOX_SIZE && box.height == BOX_SIZE && box.pixels == BOX_SIZE * BOX_SIZE;
 }
@@ -109,6 +109,14 @@ FrameReport FrameAnalyse(const uint32_t* pixels, int width, int height) {
     for (int at : scratch.marked)
         scratch.seen[at] = 0;
     return report;
+}
+
+bool FrameShowsGrey(const uint32_t* pixels) {
+    const size_t count = static_cast<size_t>(PICTURE_WIDTH) * PICTURE_HEIGHT;
+    for (size_t i = 0; i < count; ++i)
+        if ((pixels[i] & RGB_MASK) == GREY)
+            return true;
+    return false;
 }
 
 bool FrameIsGood(const FrameReport& report) {

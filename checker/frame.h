@@ -1,10 +1,13 @@
 // What one grabbed frame of the screen shows: the black regions (4-connected components of
-// pure black pixels) with their bounding boxes, and the pixels that are neither the grey
-// background 0x888888 nor black. Plain CPU work on a copy of the pixels, no X.
+// pure black pixels) with their bounding boxes, and the pixels that are neither the picture's
+// grey nor black. Plain CPU work on a copy of the pixels, no X.
 #pragma once
 #include <cstdint>
 #include <string>
 #include <vector>
+
+// The picture a correct frame shows (its size, grey, box and the range of the box's corner).
+#include "app/picture.h"
 
 struct FrameBox {
     int x, y;          // top-left corner of the bounding box
@@ -20,12 +23,6 @@ struct FrameReport {
     uint32_t otherColour;        // its colour, 0xRRGGBB
 };
 
-// Every correct frame shows exactly one 20x20 box with its corner in this range.
-const int BOX_SIZE = 20;
-const int BOX_MIN = 5;
-const int BOX_MAX_X = 775;
-const int BOX_MAX_Y = 575;
-const uint32_t GREY = 0x888888;
 // The background the screen's STATIC child paints under Wine: when it shows through, the frame
 // presented into the child did not reach the screen at that moment (a flash).
 const uint32_t CHILD_BACKGROUND = 0xF5F5F5;
@@ -39,6 +36,10 @@ FrameReport FrameAnalyse(const uint32_t* pixels, int width, int height);
 // same stray pixels.
 bool FrameSame(const FrameReport& a, const FrameReport& b);
 
+// Whether any pixel of the frame is the picture's grey: a frame of the program at all, rather
+// than a window's background before its first present. pixels: a whole picture's.
+bool FrameShowsGrey(const uint32_t* pixels);
+
 // Whether the frame shows the child window's background anywhere.
 inline bool FrameIsFlash(const FrameReport& report) { return report.backgroundPixels > 0; }
 
@@ -48,7 +49,7 @@ inline bool FrameIsFlash(const FrameReport& report) { return report.backgroundPi
 // presents into a child window.
 bool FrameIsTorn(const FrameReport& report);
 
-// Exactly one solid 20x20 box inside the range and nothing but grey around it.
+// Exactly one solid box of BOX_SIZE inside the range and nothing but grey around it.
 bool FrameIsGood(const FrameReport& report);
 
 // "2 boxes at (12,300) and (640,88)", "1 box of 20x13 at (5,9)", "0 boxes; 12 pixels neither

@@ -20,14 +20,16 @@ desktop, the default), x (managed on the X server) or x+MANAGER (with that compo
 tests/expected/wine-8.0.txt. This module owns the rule of what counts as expected; the report
 (tools/report.py) imports it.
 """
-import json
 import os
 import re
 import subprocess
 import sys
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import results  # noqa: E402
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-VERDICTS = ("no-bug", "bug", "tears", "nothing-shown", "no-screen")
+VERDICTS = results.VERDICT_WORDS
 DESKTOP = re.compile(r"wine|x|x\+[a-z]+")
 DEFAULT_DESKTOP = "wine"
 
@@ -123,9 +125,15 @@ def file_for(wine_version):
     return os.path.join(ROOT, "tests", "expected", platform_of(wine_version) + ".txt")
 
 
+def shown(path):
+    """A path as a person reads it: from the repository's root when it is inside it."""
+    relative = os.path.relpath(path, ROOT)
+    return path if relative.startswith("..") else relative
+
+
 def load(path):
     with open(path, encoding="utf-8") as f:
-        return parse(f.read(), os.path.relpath(path, ROOT))
+        return parse(f.read(), shown(path))
 
 
 def lookup(entries, config):
@@ -171,26 +179,19 @@ def read_run(check_dir):
     """The result of a run from the run.json and check.json in its check folder."""
     result = {"ran": True, "onebox": None, "failure": None, "verdict": None, "presented": None,
               "window": None, "wine_version": None, "picture": None}
-    try:
-        with open(os.path.join(check_dir, "run.json"), encoding="utf-8") as f:
-            run = json.load(f)
-    except (OSError, ValueError) as e:
-        result["failure"] = f"the run wrote no run.json ({type(e).__name__})"
+    run = results.read_run(check_dir)
+    if run is None:
+        result["failure"] = "the run wrote no run.json"
         return result, None, None
     result.update(onebox=run.get("onebox"), failure=run.get("failure"),
                   wine_version=run.get("wine_version"))
-    check = None
-    try:
-        with open(os.path.join(check_dir, run.get("check") or "check.json"), encoding="utf-8") as f:
-            check = json.load(f)
-    except (OSError, ValueError) as e:
-        if result["onebox"] == "ok":
-            result["onebox"] = "failed"
-            result["failure"] = f"the checker wrote no check.json ({type(e).__name__})"
+    check = results.read_check(check_dir, run.get("check") or "check.json")
+    if check is None and result["onebox"] == "ok":
+        result["onebox"] = "failed"
+        result["failure"] = "the checker wrote no check.json"
     if check:
         result["verdict"] = check.get("verdict")
-        presented = check.get("presented") or {}
-        result["presented"] = presented.get("verdict")
+        result["presented"] = (check.get("presented") or {}).get("verdict")
         result["window"] = (check.get("window") or {}).get("verdict")
         pictures = check.get("pictures") or {}
         result["picture"] = pictures.get("first_bad") or pictures.get("last")
@@ -223,7 +224,7 @@ def main(argv):
         path = path or file_for(installed_wine_version())
         entry = lookup(load(path), config)
         if entry is None:
-            print(f"expected: {os.path.relpath(path, ROOT)} has no line for {config}",
+            print(f"expected: {shown(path)} has no line for {config}",
                   file=sys.stderr)
             return 1
         print(entry.text())
@@ -250,7 +251,7 @@ def judge_folder(config, check_dir, path, rc):
     try:
         entry = lookup(load(path), config)
     except OSError:
-        print(f"expected: UNEXPECTED {config}: no expectations file {os.path.relpath(path, ROOT)}"
+        print(f"expected: UNEXPECTED {config}: no expectations file {shown(path)}"
               " for this Wine; copy the nearest one and set what this Wine shows")
         return 1
     status, sentence = judge(entry, result)
@@ -259,10 +260,17 @@ def judge_folder(config, check_dir, path, rc):
         print(f"expected: {config}: {sentence}")
         return 0
     code = "" if rc is None else f" [command exit code {rc}]"
-    print(f"expected: UNEXPECTED {config}: {sentence} ({os.path.relpath(path, ROOT)}){picture}"
+    print(f"expected: UNEXPECTED {config}: {sentence} ({shown(path)}){picture}"
           f"{code}")
     return 1
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1:]))
+    try:
+        sys.exit(main(sys.argv[1:]))
+    except ExpectedFileError as e:
+        print(f"expected: {e}", file=sys.stderr)
+        sys.exit(2)
+    except OSError as e:
+        print(f"expected: cannot read {shown(e.filename or '')}: {e.strerror}", file=sys.stderr)
+        sys.exit(2)

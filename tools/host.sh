@@ -123,7 +123,8 @@ host_usage() {
 # host_parse_options SCRIPT NAME... -- ARGUMENTS...
 # Reads each "--NAME VALUE" of the arguments into the variable NAME; a NAME written +NAME is a
 # flag, "--NAME" alone, which sets the variable to 1. Any other argument, or an option given as
-# the last word without its value, prints SCRIPT's usage and exits with 2 at once.
+# the last word without its value, prints a line saying which, then SCRIPT's usage, and exits
+# with 2 at once (--help: the usage alone).
 host_parse_options() {
     local script=$1 names=() name found
     shift
@@ -143,7 +144,11 @@ host_parse_options() {
             fi
         done
         if [ -z "$found" ] || [ $# -lt 2 ]; then
-            [ -n "$found" ] && echo "${script##*/}: --$found needs a value" >&2
+            if [ -n "$found" ]; then
+                echo "${script##*/}: --$found needs a value" >&2
+            elif [ "$1" != --help ] && [ "$1" != -h ]; then
+                echo "${script##*/}: unknown option $1" >&2
+            fi
             host_usage "$script"
             exit 2
         fi

@@ -30,11 +30,11 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import expected  # noqa: E402
+import results as result_files  # noqa: E402
 
 ROOT = expected.ROOT
 RUN_TIMEOUT_S = 300
-VERDICT_TEXT = {"no-bug": "no bug", "bug": "BUG", "tears": "tears",
-                "nothing-shown": "nothing shown", "no-screen": "no screen"}
+VERDICT_TEXT = result_files.VERDICT_TEXT
 STATUS_TEXT = {"expected": "expected", "flake": "expected (known flake)",
                "unexpected": "UNEXPECTED", "none": "no expectation", "not-run": "not run"}
 RENDERER_TEXT = {"gl": "Wine's Direct3D 9 on OpenGL", "vulkan": "Wine's Direct3D 9 on Vulkan"}
@@ -379,6 +379,7 @@ def rows():
     ]
 
 
+# A verdict cell is red for a fault of the layer, or a run with no result, green for no bug.
 STYLE = """
 body { font-family: sans-serif; margin: 1em; }
 table { border-collapse: collapse; }
@@ -386,7 +387,7 @@ th, td { border: 1px solid #999; padding: 4px 6px; vertical-align: top; font-siz
 th { background: #eee; text-align: left; }
 thead th { max-width: 220px; }
 td.verdict, td.presented { font-weight: bold; font-size: 15px; }
-td.bug, td.tears, td.nothing-shown, td.no-screen, td.no-result { color: #b00; }
+""" + ", ".join(f"td.{word}" for word in result_files.FAULTS + ("no-result",)) + """ { color: #b00; }
 td.no-bug { color: #070; }
 td.status.expected, td.status.flake { background: #dfd; }
 td.status.flake { background: #ffc; }
@@ -440,8 +441,7 @@ def write_page(out, report):
         md.append(f"| {label} | " + " | ".join(t.replace("|", "\\|") for t, _, _ in cells) + " |")
     with open(os.path.join(out, "report.md"), "w", encoding="utf-8") as f:
         f.write("\n".join(md) + "\n")
-    with open(os.path.join(out, "report.json"), "w", encoding="utf-8") as f:
-        json.dump(report, f, indent=1)
+    result_files.write(os.path.join(out, "report.json"), report, result_files.REPORT, indent=1)
 
 
 def make_report(results, out, expected_file, seconds):
@@ -458,6 +458,9 @@ def make_report(results, out, expected_file, seconds):
     expected_file = expected_file or expected.file_for(platform)
     try:
         entries = expected.load(expected_file)
+    except expected.ExpectedFileError as e:
+        print(f"report: {e}", file=sys.stderr)
+        sys.exit(2)
     except OSError:
         print(f"report: no expectations for {platform}: {expected_file} does not exist",
               file=sys.stderr)

@@ -47,6 +47,7 @@ while [ $# -gt 0 ]; do
         shift 2
         ;;
     *)
+        case $1 in -h | --help) ;; *) echo "report: unknown option $1" >&2 ;; esac
         host_usage "$0"
         exit 2
         ;;

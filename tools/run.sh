@@ -82,20 +82,11 @@ run_closed_by=
 write_run_json() {
     local loader=wine
     [ "$arch" = x86_64 ] && [ -x /usr/lib/wine/wine64 ] && loader=/usr/lib/wine/wine64
-    EXE=$exe ARCH=$arch RENDERER=$renderer DESKTOP=$desktop ONEBOX=$run_onebox \
-        FAILURE=$run_failure CODE=$run_code CLOSE_MS=$run_close_ms CLOSED_BY=$run_closed_by \
-        WINE_VERSION=$("$loader" --version 2>/dev/null) \
-        CHECK=$([ -f "$check_dir/check.json" ] && echo check.json) \
-        /usr/bin/python3 -c '
-import json, os, sys
-e = os.environ
-number = lambda v: int(v) if v else None
-json.dump({"exe": e["EXE"], "arch": e["ARCH"], "renderer": e["RENDERER"],
-           "desktop": e["DESKTOP"], "onebox": e["ONEBOX"], "failure": e["FAILURE"] or None,
-           "exit_code": number(e["CODE"]), "close_ms": number(e["CLOSE_MS"]),
-           "closed_by": e["CLOSED_BY"] or None,
-           "wine_version": e["WINE_VERSION"] or None, "check": e["CHECK"] or None},
-          open(sys.argv[1], "w"), indent=2)' "$check_dir/run.json"
+    /usr/bin/python3 tools/results.py write-run "$check_dir/run.json" "exe=$exe" "arch=$arch" \
+        "renderer=$renderer" "desktop=$desktop" "onebox=$run_onebox" "failure=$run_failure" \
+        "exit_code=$run_code" "close_ms=$run_close_ms" "closed_by=$run_closed_by" \
+        "wine_version=$("$loader" --version 2>/dev/null)" \
+        "check=$([ -f "$check_dir/check.json" ] && echo check.json)"
 }
 
 fail() {
@@ -184,19 +175,7 @@ while [ -z "$check_rc" ]; do
 done
 trap - INT
 layer="layer under test (Wine's Direct3D 9, $renderer renderer)"
-layer_verdict=$(/usr/bin/python3 -c '
-import json, sys
-try:
-    check = json.load(open(sys.argv[1]))
-except (OSError, ValueError):
-    sys.exit(0)
-words = {"no-bug": "no bug", "bug": "BUG", "tears": "BUG: it tears",
-         "nothing-shown": "BUG: nothing shown on screen"}
-verdict = words.get(check.get("verdict"))
-if verdict:
-    picture = (check.get("first_bad") or {}).get("picture")
-    print(verdict + (", its first bad frame: " + picture if picture and verdict != "no bug" else ""))
-' "$check_dir/check.json")
+layer_verdict=$(/usr/bin/python3 tools/results.py layer-verdict "$check_dir/check.json")
 
 if [ -n "$interrupted" ]; then
     headless_stop

@@ -61,15 +61,8 @@ check() {
     [ "$good" -ge "$min" ] || fail "checker $when: $(head -n 1 "$work/check.txt")"
 }
 
-# json_field FILE KEY...: prints the number at that place of the checker's results.
-json_field() {
-    /usr/bin/python3 -c '
-import json, sys
-value = json.load(open(sys.argv[1]))
-for key in sys.argv[2:]:
-    value = value[key]
-print(int(value))' "$@" 2>/dev/null
-}
+# json_field FILE KEY...: prints the value at that place of the checker's results.
+json_field() { /usr/bin/python3 tools/results.py field "$@" 2>/dev/null; }
 
 # ended WITHIN_MS: the program must end with exit code 0 within that time of the action
 # (headless_mark).

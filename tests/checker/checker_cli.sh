@@ -22,6 +22,11 @@ cases=(
     "--json|2|usage: onebox-check"
     "--quiet 5000|2|usage: onebox-check"
     "--colour red|2|usage: onebox-check"
+    "--frames abc|2|onebox-check: --frames abc: not a number from 0 to 1e9"
+    "--frames 0|2|onebox-check: --frames 0: must be more than 0"
+    "--save|2|onebox-check: --save needs a value"
+    "--colour red|2|onebox-check: unknown option --colour"
+    "--quiet 5000|2|onebox-check: --quiet 5000: more than 1000 ms"
     "--display :4095 --wait 1|2|cannot open X display :4095"
     "--display $empty --wait 0.5|3|showed a grey frame within 0.5 s; verdict: no screen"
 )

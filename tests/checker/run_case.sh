@@ -30,25 +30,13 @@ for ((i = 1; i <= runs; i++)); do
     "$root/tools/run.sh" --headless --out "$dir" "$@"
     rc=$?
     if ! /usr/bin/python3 "$root/tools/expected.py" judge "$config" "$dir" ||
-        ! /usr/bin/python3 - "$dir" "$rc" "${assertions[@]}" <<'EOF'; then
-import json, sys
+        ! /usr/bin/python3 - "$root/tools" "$dir" "$rc" "${assertions[@]}" <<'EOF'; then
+import sys
+sys.path.insert(0, sys.argv[1])
+from results import read_check, read_run
 
-
-class Fields(dict):
-    """A JSON object whose keys read as attributes."""
-    def __getattr__(self, key):
-        return self[key]
-
-
-def load(path):
-    try:
-        return json.load(open(path), object_hook=Fields)
-    except (OSError, ValueError):
-        return None
-
-
-folder, rc, assertions = sys.argv[1], int(sys.argv[2]), sys.argv[3:]
-c, r = load(folder + "/check.json"), load(folder + "/run.json")
+folder, rc, assertions = sys.argv[2], int(sys.argv[3]), sys.argv[4:]
+c, r = read_check(folder), read_run(folder)
 if rc != 0 or r is None or r.onebox != "ok" or c is None:
     print(f"case: run.sh ended with {rc} and {'no run.json' if r is None else r.failure}")
     sys.exit(1)

@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "watch.h"
+#include "gate.h"
+#include "verdict.h"
 
 namespace {
 
@@ -77,6 +78,54 @@ TEST(WatchTest, GateKeepsOnlyGrabsNoBurstOfChangesSpans) {
         }
         EXPECT_EQ(outcome, c.outcome) << c.name;
         EXPECT_EQ(gate.Landing(), c.landingAfter) << c.name;
+    }
+}
+
+struct StartCase {
+    const char* name;
+    std::vector<Step> steps; // after Start(0); the last one is the resolve checked
+    LandingGate::Outcome outcome;
+    double resolveByMs; // ResolveBy() after the steps
+};
+
+// The watch starts on a picture that stands already: it is the first frame, grabbed at once and
+// whole unless a change spans the grab.
+TEST(WatchTest, GateStartsWithThePictureStandingAsItsFirstFrame) {
+    const StartCase cases[] = {
+        {"grabbed at the start", {{'g', 0, 1}, {'r', 0, 0}}, LandingGate::WHOLE, 0},
+        {"a change just before the grab",
+         {{'d', 0.2, 1}, {'g', 0.3, 2}, {'r', 0.4, 0}},
+         LandingGate::WAIT,
+         1.2},
+        // The standing picture has stood for the quiet time: the change is the next frame.
+        {"a change right after the grab",
+         {{'g', 0, 1}, {'d', 0.5, 1}, {'r', 0.6, 0}},
+         LandingGate::WHOLE,
+         0},
+        {"a late change before the grab, another right after",
+         {{'g', 0.1, 2}, {'d', 0.2, 1}, {'d', 0.5, 2}, {'r', 0.6, 0}},
+         LandingGate::TORN,
+         1.2},
+        {"the next present a while after",
+         {{'g', 0, 1}, {'d', 3, 1}, {'r', 3.1, 0}},
+         LandingGate::WHOLE,
+         0},
+    };
+    for (const StartCase& c : cases) {
+        LandingGate gate(QUIET);
+        gate.Start(0);
+        EXPECT_TRUE(gate.Landing()) << c.name;
+        LandingGate::Outcome outcome = LandingGate::WAIT;
+        for (const Step& s : c.steps) {
+            if (s.kind == 'd')
+                gate.Damaged(s.ms / 1000, s.serial);
+            else if (s.kind == 'g')
+                gate.GrabSent(s.serial);
+            else
+                outcome = gate.Resolve(s.ms / 1000);
+        }
+        EXPECT_EQ(outcome, c.outcome) << c.name;
+        EXPECT_NEAR(gate.ResolveBy() * 1000, c.resolveByMs, 1e-9) << c.name;
     }
 }
 
@@ -217,7 +266,7 @@ TEST(WatchTest, RunsOfWholeFramesAndTheirVerdict) {
         EXPECT_EQ(tally.flashes, c.flashes) << c.name;
         EXPECT_EQ(tally.torn, c.torn) << c.name;
         EXPECT_EQ(tally.noBox, c.noBox) << c.name;
-        EXPECT_EQ(Decide(tally, nullptr, 0, false), c.verdict) << c.name;
+        EXPECT_EQ(Decide(tally, nullptr, 0, false).shown, c.verdict) << c.name;
     }
 }
 
@@ -229,12 +278,16 @@ TEST(WatchTest, VerdictsOnTheScreenAndThePresentedDrawable) {
     for (long i = 0; i < 100; ++i)
         shownRight.positions.insert(i);
     // Frames presented off screen while the window shows none of them.
-    EXPECT_EQ(Decide(blankScreen, &presentedRight, 0, false), Verdict::NOTHING_SHOWN);
-    EXPECT_EQ(Decide(blankScreen, nullptr, 0, false), Verdict::BUG);
-    EXPECT_EQ(Decide(shownRight, &presentedRight, 100, false), Verdict::NO_BUG);
+    EXPECT_EQ(Decide(blankScreen, &presentedRight, 0, false).shown, Verdict::NOTHING_SHOWN);
+    EXPECT_EQ(Decide(blankScreen, nullptr, 0, false).shown, Verdict::BUG);
+    EXPECT_EQ(Decide(shownRight, &presentedRight, 100, false).shown, Verdict::NO_BUG);
     // A box that keeps landing in too few places is no working frame loop.
-    EXPECT_EQ(Decide(shownRight, nullptr, 101, false), Verdict::BUG);
-    EXPECT_EQ(Decide(shownRight, nullptr, 0, true), Verdict::NO_SCREEN);
+    EXPECT_EQ(Decide(shownRight, nullptr, 101, false).shown, Verdict::BUG);
+    EXPECT_EQ(Decide(shownRight, nullptr, 0, true).shown, Verdict::NO_SCREEN);
+    // The drawable's own verdict is on its frames alone.
+    EXPECT_EQ(Decide(blankScreen, &presentedRight, 0, false).presented, Verdict::NO_BUG);
+    EXPECT_EQ(Decide(presentedRight, &blankScreen, 0, false).presented, Verdict::BUG);
+    EXPECT_FALSE(Decide(shownRight, nullptr, 0, false).presented.has_value());
     EXPECT_STREQ(VerdictName(Verdict::NOTHING_SHOWN), "nothing-shown");
 }
 

@@ -158,6 +158,24 @@ class ExpectationsFile(unittest.TestCase):
         self.assertEqual(expected.lookup(entries, "onebox i686 gl").verdict, "no-bug")
         self.assertIsNone(expected.lookup(entries, "onebox i686 vulkan"))
 
+    def test_the_command_names_the_file_the_line_and_why_in_one_line(self):
+        with tempfile.TemporaryDirectory() as folder:
+            path = os.path.join(folder, "wine-9.txt")
+            with open(path, "w") as f:
+                f.write("onebox * gl no-bug\nonebox x86 gl bug\n")
+            # command | the one line it must print
+            cases = [(["verdict", "onebox x86_64 gl", "--file", path],
+                      f"expected: {path}:2: target 'x86' is not i686, x86_64 or *"),
+                     (["judge", "onebox x86_64 gl", folder, "--file", path],
+                      f"expected: {path}:2: target 'x86' is not i686, x86_64 or *"),
+                     (["verdict", "onebox x86_64 gl", "--file", path + ".none"],
+                      f"expected: cannot read {path}.none: No such file or directory")]
+            for args, line in cases:
+                done = subprocess.run([sys.executable, os.path.join(ROOT, "tools", "expected.py"),
+                                       *args], capture_output=True, text=True)
+                self.assertEqual((done.returncode, done.stdout, done.stderr), (2, "", line + "\n"),
+                                 args)
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -32,6 +32,10 @@ cases=(
     "tools/soak.sh|--colour red|usage"
     "tools/wine-run.sh|--help|usage"
     "tests/app/person_test.sh|no_such_case|usage"
+    "tools/run.sh|--colour red|run.sh: unknown option --colour"
+    "tools/soak.sh|--colour red|soak.sh: unknown option --colour"
+    "tools/report.sh|--colour|report: unknown option --colour"
+    "tools/report.sh|--colour|usage"
 )
 failed=0
 for c in "${cases[@]}"; do

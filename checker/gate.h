@@ -1,6 +1,5 @@
-// When a grab of the screen is one whole frame, and what the frames judged add up to. Plain
-// logic with no X in it: the checker's X loop (main.cpp) feeds it the damage it is told of and
-// the grabs it takes.
+// When a grab of the screen is one whole frame. Plain logic with no X in it: the checker's X
+// loop (x_loop.cpp) feeds it the damage it is told of and the grabs it takes.
 //
 // A present reaches the X server as one request or a burst of them (Wine's Vulkan presenter
 // puts the whole image in one request), and a grab is one request that the server carries out
@@ -14,17 +13,17 @@
 // (Changes are timed when their events arrive, and events that arrive together look
 // simultaneous, so a late reading can only make a grab look torn, never whole.)
 #pragma once
-#include <set>
-#include <string>
-
-#include "frame.h"
 
 class LandingGate {
   public:
     enum Outcome { WAIT, WHOLE, TORN };
 
+    // quietSeconds: the gap between changes that no present's burst spans.
     explicit LandingGate(double quietSeconds) : quiet_(quietSeconds) {}
 
+    // The watch starts at `now`: the picture standing then is the first frame to grab, and it
+    // has stood for the quiet time already, so a grab of it is whole unless a change spans it.
+    void Start(double now);
     // Damage reported for the place at `now`; `serial` is the one the event carries.
     void Damaged(double now, unsigned long serial);
     // Whether anything landed since the last grab. It is grabbed at once: whether the grab met
@@ -36,8 +35,11 @@ class LandingGate {
     void GrabSent(unsigned long serial);
     // Once the grab's reply is in, and so every event the server made before the grab: WHOLE
     // or TORN, or WAIT while a change within the quiet time after the last one before the grab
-    // could still come (until LastDamage() + the quiet time).
+    // could still come.
     Outcome Resolve(double now);
+    // While Resolve says WAIT: the moment it will say WHOLE unless a change comes first, the
+    // latest the loop waits for events before asking again.
+    double ResolveBy() const { return lastBefore_ + quiet_; }
 
   private:
     double quiet_;
@@ -48,35 +50,3 @@ class LandingGate {
     double lastBefore_ = 0;  // the last change before the pending grab
     double firstAfter_ = -1; // the first change after it, -1 while none
 };
-
-enum class Verdict { NO_BUG, BUG, TEARS, NOTHING_SHOWN, NO_SCREEN };
-
-// The word a program reads: "no-bug", "bug", "tears", "nothing-shown", "no-screen".
-const char* VerdictName(Verdict verdict);
-
-// What one place showed over a run.
-struct Tally {
-    int judged = 0;
-    int good = 0;
-    int bad = 0;
-    int discarded = 0; // grabs that met a picture still landing, taken again
-    int blank = 0;     // judged frames without a grey pixel: no frame of the program at all
-    int flashes = 0;   // judged frames where the child window's background showed
-    int torn = 0;      // judged frames made of rows of different frames
-    int noBox = 0;     // judged frames of grey alone: a frame without its box
-    int firstBad = -1; // index among the judged frames
-    std::string firstBadText;
-    std::set<long> positions; // of the good frames' boxes, y * 1000 + x
-
-    // Adds one whole frame; returns whether it was good.
-    bool Judge(const FrameReport& report, bool showsGrey);
-};
-
-// More than this share of a place's grabs discarded means the layer's presents are not whole
-// often enough to be judged: the layer tears. A layer whose presents land whole loses a grab
-// only when the next present comes within the quiet time of the last: 1.5 to 2.5 grabs in
-// 1,000 here at 350 presents a second (bench/checker), far below it.
-const double TEARS_SHARE = 0.25;
-
-// The verdict on the screen, given what the renderer's own drawable showed where there is one.
-Verdict Decide(const Tally& shown, const Tally* presented, int minDistinct, bool lost);

@@ -1,0 +1,12 @@
+// The checker's clocks.
+#pragma once
+
+// Seconds on CLOCK_MONOTONIC: every time the watch compares.
+double Now();
+// Seconds since 1970 (CLOCK_REALTIME): the watch's start and end in the results, which a
+// program compares with times taken elsewhere.
+double WallClock();
+// Sleeps until Now() reaches `when`.
+void SleepUntil(double when);
+// The processor time this process has used so far, user and system, in seconds.
+double ProcessorTime();

@@ -1,0 +1,18 @@
+// The pictures the checker saves for a person (PNG): the first bad frame, the last frame, where
+// the boxes landed, the frames around the first bad one and the renderer's last presented one.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "record.h"
+
+// The paths written, each empty when it was not.
+struct Pictures {
+    std::string firstBad, last, positions, presentedLast;
+    std::vector<std::string> around;
+};
+
+// Writes the pictures of the places into `dir` (made when missing), replacing those of an
+// earlier run, and prints the line "pictures: PATH..." that names them.
+Pictures SavePictures(const PlaceRecord& shown, const PlaceRecord* presented,
+                      const std::string& dir);

@@ -1,0 +1,137 @@
+#include "x_loop.h"
+
+#include <X11/extensions/Xdamage.h>
+#include <poll.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "clock.h"
+
+namespace {
+
+bool GrabShowsGrey(Display* display, const XScreenPlace& place, std::vector<uint32_t>& pixels) {
+    return place.window && XScreenGrab(display, place, PICTURE_WIDTH, PICTURE_HEIGHT, pixels) &&
+           FrameShowsGrey(pixels.data());
+}
+
+// Whether the damage rectangle touches the place's frame (damage to Wine's caption is none).
+bool Touches(const XDamageNotifyEvent& d, const XScreenPlace& w) {
+    return d.drawable == w.watched && d.area.x < w.watchedX + PICTURE_WIDTH &&
+           d.area.x + d.area.width > w.watchedX && d.area.y < w.watchedY + PICTURE_HEIGHT &&
+           d.area.y + d.area.height > w.watchedY;
+}
+
+} // namespace
+
+bool XWaitForScreen(Display* display, const Options& o, XScreenPlaces& places) {
+    std::vector<uint32_t> pixels;
+    double deadline = Now() + o.wait;
+    do {
+        places = XScreenFind(display, o.title, PICTURE_WIDTH, PICTURE_HEIGHT);
+        if (places.shown.window && (GrabShowsGrey(display, places.shown, pixels) ||
+                                    GrabShowsGrey(display, places.presented, pixels)))
+            return true;
+        SleepUntil(Now() + 0.05);
+    } while (Now() < deadline);
+    return false;
+}
+
+void XLoop::Add(Place& place) {
+    place.damage = XScreenWatch(display_, place.where.watched, &damageBase_);
+    place.grabber.reset(new XScreenGrabber(display_, PICTURE_WIDTH, PICTURE_HEIGHT, RING_SLOTS));
+    places_.push_back(&place);
+}
+
+void XLoop::Release() {
+    for (Place* p : places_)
+        p->grabber.reset();
+}
+
+// Reads the events that have arrived, without waiting, and passes each damage event to the
+// places whose frame it touches.
+void XLoop::TakeEvents() {
+    while (XEventsQueued(display_, QueuedAlready) > 0) {
+        XEvent event;
+        XNextEvent(display_, &event);
+        if (event.type != damageBase_ + XDamageNotify)
+            continue;
+        const auto& d = reinterpret_cast<const XDamageNotifyEvent&>(event);
+        double now = Now();
+        for (Place* p : places_)
+            if (Touches(d, p->where))
+                p->gate.Damaged(now, d.serial);
+    }
+}
+
+// Waits at most `seconds` for events to arrive and takes them.
+void XLoop::WaitEvents(double seconds) {
+    if (XEventsQueued(display_, QueuedAfterFlush) == 0 && seconds > 0) {
+        pollfd fd = {ConnectionNumber(display_), POLLIN, 0};
+        poll(&fd, 1, static_cast<int>(std::ceil(seconds * 1000)));
+    }
+    XEventsQueued(display_, QueuedAfterReading);
+    TakeEvents();
+}
+
+// Grabs the place and judges the picture when it is one whole frame. Returns false when the
+// place went away.
+bool XLoop::GrabAndJudge(Place& place, bool follow) {
+    if (follow && place.where.window != place.where.watched &&
+        !XScreenFollow(display_, place.where))
+        return false;
+    place.gate.GrabSent(NextRequest(display_));
+    const uint32_t* pixels = place.grabber->Grab(place.where, place.record.Next());
+    if (!pixels)
+        return false;
+    // The grab's reply has come, so every event the server made before the grab is here.
+    TakeEvents();
+    LandingGate::Outcome outcome;
+    while ((outcome = place.gate.Resolve(Now())) == LandingGate::WAIT)
+        WaitEvents(place.gate.ResolveBy() - Now());
+    if (outcome == LandingGate::TORN)
+        place.record.Discarded();
+    else
+        place.record.Judge(pixels, Now());
+    return true;
+}
+
+void XLoop::Run(const Options& o) {
+    double begin = Now();
+    for (Place* p : places_) {
+        p->record.Start(begin);
+        p->gate.Start(begin);
+    }
+    double nextTick = begin;
+    auto enough = [&] {
+        for (Place* p : places_)
+            if (p->record.Frames().judged >= o.frames && o.seconds <= 0)
+                return true;
+        return o.seconds > 0 && Now() - begin >= o.seconds;
+    };
+    while (!enough()) {
+        double now = Now();
+        double lastChange = 0;
+        for (Place* p : places_)
+            lastChange = std::max({lastChange, p->record.LastChange(), p->gate.LastDamage()});
+        if (now - lastChange >= o.wait)
+            break;
+        bool tick = o.rate > 0 && now >= nextTick;
+        if (tick)
+            nextTick = std::max(nextTick + 1 / o.rate, now);
+        bool grabbed = false;
+        for (Place* p : places_) {
+            // Sampled: every place grabbed at each tick, whether anything landed or not; the
+            // gate still discards a grab that met a picture landing.
+            if (o.rate > 0 ? !tick : !p->gate.Landing())
+                continue;
+            if (!GrabAndJudge(*p, o.follow)) {
+                p->lost = true;
+                return;
+            }
+            grabbed = true;
+        }
+        if (!grabbed)
+            WaitEvents((o.rate > 0 ? nextTick : now + 0.25) - Now());
+    }
+}

@@ -1,0 +1,54 @@
+// The checker's X side: it waits for the program's first frame, then feeds every watched place
+// the damage the server reports and the grabs it takes, until the watch is over. What a place
+// showed is its record's (record.h); when a grab is whole is its gate's (gate.h).
+#pragma once
+#include <X11/Xlib.h>
+
+#include <memory>
+#include <vector>
+
+#include "gate.h"
+#include "options.h"
+#include "record.h"
+#include "x_screen.h"
+
+// One watched place: where it is on the display, its damage, its grabber, its gate and what it
+// showed.
+struct Place {
+    XScreenPlace where;
+    unsigned long damage = 0; // 0: the server reports none for it
+    std::unique_ptr<XScreenGrabber> grabber;
+    LandingGate gate;
+    PlaceRecord record;
+    bool lost = false; // it went away during the watch
+
+    explicit Place(double quietSeconds) : gate(quietSeconds) {}
+};
+
+// Waits up to o.wait seconds until the window titled o.title is there and the program has
+// presented at least one frame: some grey on the screen, or in the renderer's own drawable.
+// Before its first present the OpenGL child window is black and the client area shows the
+// window's own background, neither of which is a frame of the program. Fills `places`.
+bool XWaitForScreen(Display* display, const Options& o, XScreenPlaces& places);
+
+class XLoop {
+  public:
+    explicit XLoop(Display* display) : display_(display) {}
+    // Watches the place from now on: its damage, and a grabber with a ring of RING_SLOTS.
+    void Add(Place& place);
+    // Watches until enough frames were judged (o.frames at any place, or o.seconds), a place
+    // went away or nothing changed for o.wait seconds. o.rate > 0 samples instead of judging
+    // every frame that lands.
+    void Run(const Options& o);
+    // Detaches the grabbers' shared memory from the server, which must still be there.
+    void Release();
+
+  private:
+    void TakeEvents();
+    void WaitEvents(double seconds);
+    bool GrabAndJudge(Place& place, bool follow);
+
+    Display* display_;
+    int damageBase_ = 0;
+    std::vector<Place*> places_;
+};
