@@ -24,15 +24,17 @@ void PrintUsage() {
                  "[--quiet MS]\n"
                  "                    [--min-distinct N] [--title TEXT] [--wait S] [--follow] "
                  "[--save DIR]\n"
-                 "                    [--json FILE]\n");
+                 "                    [--json FILE] [--until-closed]\n");
 }
 
 std::string ParseOptions(int argc, char** argv, Options& o) {
     o.title = PROGRAM_TITLE;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if (a == "--follow") {
+        if (a == "--follow" || a == "--until-closed") {
+            // Until it closes: a person may move the window meanwhile.
             o.follow = true;
+            o.untilClosed = o.untilClosed || a == "--until-closed";
             continue;
         }
         bool text = a == "--display" || a == "--title" || a == "--save" || a == "--json";

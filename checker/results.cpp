@@ -90,9 +90,19 @@ JsonValue PresentedSection(const PlaceRecord& presented, Verdict verdict,
         .Add("last_picture", JsonValue::Path(pictures.presentedLast));
 }
 
+JsonValue WindowSection(const PlaceRecord& window, Verdict verdict) {
+    const Tally& t = window.Frames();
+    return JsonValue::Object()
+        .Add("verdict", JsonValue::Text(VerdictName(verdict)))
+        .Add("frames", FramesSection(t))
+        .Add("distinct_positions", JsonValue::Int(static_cast<long long>(t.positions.size())))
+        .Add("first_bad", FirstBadSection(t, ""));
+}
+
 JsonValue CheckResults(const Options& o, const Verdicts& verdicts, const std::string& line,
                        const RunTimes& times, const PlaceRecord& shown,
-                       const PlaceRecord* presented, const Pictures& pictures) {
+                       const PlaceRecord* presented, const Pictures& pictures,
+                       const PlaceRecord* window, const std::string& compositor) {
     const Tally& t = shown.Frames();
     double rate = times.seconds > 0 ? shown.Changes() / times.seconds : 0.0;
     JsonValue results = JsonValue::Object();
@@ -112,7 +122,10 @@ JsonValue CheckResults(const Options& o, const Verdicts& verdicts, const std::st
         .Add("pictures", PicturesSection(pictures))
         .Add("presented", presented && verdicts.presented
                               ? PresentedSection(*presented, *verdicts.presented, pictures)
-                              : JsonValue::Null());
+                              : JsonValue::Null())
+        .Add("compositor", compositor.empty() ? JsonValue::Null() : JsonValue::Text(compositor))
+        .Add("window", window && verdicts.window ? WindowSection(*window, *verdicts.window)
+                                                 : JsonValue::Null());
     return results;
 }
 

@@ -48,11 +48,14 @@ JsonValue FramesSection(const Tally& t);
 JsonValue FirstBadSection(const Tally& t, const std::string& picture);
 JsonValue PicturesSection(const Pictures& pictures);
 JsonValue PresentedSection(const PlaceRecord& presented, Verdict verdict, const Pictures& pictures);
+JsonValue WindowSection(const PlaceRecord& window, Verdict verdict);
 
-// The whole of check.json. `presented` is null where the renderer keeps no drawable of its own.
+// The whole of check.json. `presented` is null where the renderer keeps no drawable of its own;
+// `window` is null where no compositing manager composes the screen (`compositor`, its name).
 JsonValue CheckResults(const Options& o, const Verdicts& verdicts, const std::string& line,
                        const RunTimes& times, const PlaceRecord& shown,
-                       const PlaceRecord* presented, const Pictures& pictures);
+                       const PlaceRecord* presented, const Pictures& pictures,
+                       const PlaceRecord* window = nullptr, const std::string& compositor = "");
 
 // Writes the results to `path`; false when it could not.
 bool WriteResults(const std::string& path, const JsonValue& results);

@@ -87,6 +87,17 @@ std::string PresentedLine(const PlaceRecord& presented) {
            Plural(static_cast<int>(t.positions.size()), "distinct position", "distinct positions");
 }
 
+std::string WindowLine(const PlaceRecord& window, Verdict verdict, const std::string& compositor) {
+    const Tally& t = window.Frames();
+    std::string line =
+        "window (what the layer delivered, before " + compositor + " composed it): " + Counts(t) +
+        Kinds(t) + "; " +
+        Plural(static_cast<int>(t.positions.size()), "distinct position", "distinct positions");
+    if (t.discarded)
+        line += ", " + Plural(t.discarded, "grab", "grabs") + " discarded mid-present";
+    return line + VerdictEnd(verdict);
+}
+
 std::string NoScreenLine(const Options& o) {
     char line[400];
     std::snprintf(line, sizeof line,

@@ -13,5 +13,9 @@ std::string VerdictLine(const PlaceRecord& shown, Verdict verdict, const Options
 // The line on the renderer's own drawable: how many presented frames were right.
 std::string PresentedLine(const PlaceRecord& presented);
 
+// The line on the window's own pixels under a compositing manager: what the layer delivered,
+// before the manager composed it onto the screen, with its own verdict.
+std::string WindowLine(const PlaceRecord& window, Verdict verdict, const std::string& compositor);
+
 // The line when no frame of the program appeared within o.wait seconds.
 std::string NoScreenLine(const Options& o);

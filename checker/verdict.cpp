@@ -66,8 +66,12 @@ Verdict DecideShown(const Tally& shown, const Tally* presented, int minDistinct,
 
 } // namespace
 
-Verdicts Decide(const Tally& shown, const Tally* presented, int minDistinct, bool lost) {
-    Verdicts verdicts = {DecideShown(shown, presented, minDistinct, lost), std::nullopt};
+Verdicts Decide(const Tally& shown, const Tally* presented, int minDistinct, bool lost,
+                const Tally* window) {
+    Verdicts verdicts = {DecideShown(shown, presented, minDistinct, lost), std::nullopt,
+                         std::nullopt};
+    if (window)
+        verdicts.window = DecideShown(*window, nullptr, minDistinct, lost);
     // The renderer's own drawable: a bug when any frame judged there was bad.
     if (presented)
         verdicts.presented = presented->bad ? Verdict::BUG : Verdict::NO_BUG;

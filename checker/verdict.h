@@ -50,8 +50,13 @@ const double TEARS_SHARE = 0.25;
 struct Verdicts {
     Verdict shown;                    // on the screen: the checker's verdict
     std::optional<Verdict> presented; // on the renderer's own drawable, where there is one
+    std::optional<Verdict> window;    // on the window's own pixels, under a compositing manager
 };
 
-// Every verdict of a run: on the screen, given what the renderer's own drawable showed where
-// there is one, and on that drawable. `lost`: a watched place went away during the run.
-Verdicts Decide(const Tally& shown, const Tally* presented, int minDistinct, bool lost);
+// Every verdict of a run: on the screen (composed, under a compositing manager), given what the
+// renderer's own drawable showed where there is one; on that drawable; and on the window's own
+// pixels where they are judged apart from the screen, by the screen's rule: what the layer
+// delivered to the window, before the manager composed it. `lost`: a watched place went away
+// during the run.
+Verdicts Decide(const Tally& shown, const Tally* presented, int minDistinct, bool lost,
+                const Tally* window = nullptr);

@@ -2,6 +2,7 @@
 
 #include <X11/extensions/Xdamage.h>
 #include <poll.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <cmath>
@@ -9,6 +10,10 @@
 #include "clock.h"
 
 namespace {
+
+volatile sig_atomic_t endRequested = 0;
+
+void RequestEnd(int) { endRequested = 1; }
 
 bool GrabShowsGrey(Display* display, const XScreenPlace& place, std::vector<uint32_t>& pixels) {
     return place.window && XScreenGrab(display, place, PICTURE_WIDTH, PICTURE_HEIGHT, pixels) &&
@@ -37,7 +42,19 @@ bool XWaitForScreen(Display* display, const Options& o, XScreenPlaces& places) {
     return false;
 }
 
+void XLoopEndOnSignals() {
+    struct sigaction action = {};
+    action.sa_handler = RequestEnd;
+    // No SA_RESTART: the wait for X events returns at once, and the loop sees the request.
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
 void XLoop::Add(Place& place) {
+    // Its window's unmapping and end come as events, in order with the damage: a grab taken
+    // after the window was hidden or closed shows what was under it, and is known as such.
+    XSelectInput(display_, place.where.anchor, StructureNotifyMask);
     place.damage = XScreenWatch(display_, place.where.watched, &damageBase_);
     place.grabber.reset(new XScreenGrabber(display_, PICTURE_WIDTH, PICTURE_HEIGHT, RING_SLOTS));
     places_.push_back(&place);
@@ -54,6 +71,15 @@ void XLoop::TakeEvents() {
     while (XEventsQueued(display_, QueuedAlready) > 0) {
         XEvent event;
         XNextEvent(display_, &event);
+        if (event.type == UnmapNotify || event.type == MapNotify || event.type == DestroyNotify) {
+            for (Place* p : places_) {
+                if (event.xany.window != p->where.anchor)
+                    continue;
+                p->hidden = event.type != MapNotify;
+                p->gone = p->gone || event.type == DestroyNotify;
+            }
+            continue;
+        }
         if (event.type != damageBase_ + XDamageNotify)
             continue;
         const auto& d = reinterpret_cast<const XDamageNotifyEvent&>(event);
@@ -77,8 +103,9 @@ void XLoop::WaitEvents(double seconds) {
 // Grabs the place and judges the picture when it is one whole frame. Returns false when the
 // place went away.
 bool XLoop::GrabAndJudge(Place& place, bool follow) {
-    if (follow && place.where.window != place.where.watched &&
-        !XScreenFollow(display_, place.where))
+    // A place grabbed from the root window moves with the program's window; one grabbed from
+    // the window itself goes with it.
+    if (follow && place.where.window != place.where.anchor && !XScreenFollow(display_, place.where))
         return false;
     place.gate.GrabSent(NextRequest(display_));
     const uint32_t* pixels = place.grabber->Grab(place.where, place.record.Next());
@@ -89,6 +116,11 @@ bool XLoop::GrabAndJudge(Place& place, bool follow) {
     LandingGate::Outcome outcome;
     while ((outcome = place.gate.Resolve(Now())) == LandingGate::WAIT)
         WaitEvents(place.gate.ResolveBy() - Now());
+    // The window was hidden or closed before the grab: what it shows is none of the program's.
+    if (place.gone)
+        return false;
+    if (place.hidden)
+        return true;
     if (outcome == LandingGate::TORN)
         place.record.Discarded();
     else
@@ -96,7 +128,7 @@ bool XLoop::GrabAndJudge(Place& place, bool follow) {
     return true;
 }
 
-void XLoop::Run(const Options& o) {
+bool XLoop::Run(const Options& o) {
     double begin = Now();
     for (Place* p : places_) {
         p->record.Start(begin);
@@ -104,8 +136,12 @@ void XLoop::Run(const Options& o) {
     }
     double nextTick = begin;
     auto enough = [&] {
+        if (endRequested)
+            return true;
+        if (o.untilClosed)
+            return false;
         for (Place* p : places_)
-            if (p->record.Frames().judged >= o.frames && o.seconds <= 0)
+            if (p->endsWatch && p->record.Frames().judged >= o.frames && o.seconds <= 0)
                 return true;
         return o.seconds > 0 && Now() - begin >= o.seconds;
     };
@@ -113,8 +149,15 @@ void XLoop::Run(const Options& o) {
         double now = Now();
         double lastChange = 0;
         for (Place* p : places_)
-            lastChange = std::max({lastChange, p->record.LastChange(), p->gate.LastDamage()});
-        if (now - lastChange >= o.wait)
+            if (p->endsWatch)
+                lastChange = std::max({lastChange, p->record.LastChange(), p->gate.LastDamage()});
+        for (Place* p : places_) {
+            if (!p->gone)
+                continue;
+            p->lost = !o.untilClosed;
+            return o.untilClosed;
+        }
+        if (!o.untilClosed && now - lastChange >= o.wait)
             break;
         bool tick = o.rate > 0 && now >= nextTick;
         if (tick)
@@ -126,12 +169,15 @@ void XLoop::Run(const Options& o) {
             if (o.rate > 0 ? !tick : !p->gate.Landing())
                 continue;
             if (!GrabAndJudge(*p, o.follow)) {
+                if (o.untilClosed)
+                    return true;
                 p->lost = true;
-                return;
+                return false;
             }
             grabbed = true;
         }
         if (!grabbed)
             WaitEvents((o.rate > 0 ? nextTick : now + 0.25) - Now());
     }
+    return false;
 }

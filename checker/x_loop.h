@@ -21,6 +21,14 @@ struct Place {
     LandingGate gate;
     PlaceRecord record;
     bool lost = false; // it went away during the watch
+    // What the server said of the window the place moves with: unmapped (hidden: what is on
+    // the screen there is none of it), or destroyed (closed).
+    bool hidden = false;
+    bool gone = false;
+    // Whether its frames count toward the end of the watch (o.frames, o.wait). The window's own
+    // pixels under a compositing manager do not: the watch is of the screen, which may show
+    // fewer pictures than the window got.
+    bool endsWatch = true;
 
     explicit Place(double quietSeconds) : gate(quietSeconds) {}
 };
@@ -31,15 +39,21 @@ struct Place {
 // window's own background, neither of which is a frame of the program. Fills `places`.
 bool XWaitForScreen(Display* display, const Options& o, XScreenPlaces& places);
 
+// From now on SIGINT and SIGTERM end the watch (the results are still written) instead of the
+// checker.
+void XLoopEndOnSignals();
+
 class XLoop {
   public:
     explicit XLoop(Display* display) : display_(display) {}
     // Watches the place from now on: its damage, and a grabber with a ring of RING_SLOTS.
     void Add(Place& place);
     // Watches until enough frames were judged (o.frames at any place, or o.seconds), a place
-    // went away or nothing changed for o.wait seconds. o.rate > 0 samples instead of judging
-    // every frame that lands.
-    void Run(const Options& o);
+    // went away or nothing changed for o.wait seconds; with o.untilClosed, until the window
+    // goes away, however long that takes. SIGINT or SIGTERM ends any watch early, as a close
+    // would (XLoopEndOnSignals). o.rate > 0 samples instead of judging every frame that lands.
+    // Returns true when the watch ended because the window went away.
+    bool Run(const Options& o);
     // Detaches the grabbers' shared memory from the server, which must still be there.
     void Release();
 

@@ -1,5 +1,6 @@
 #include "x_screen.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include <X11/Xutil.h>
@@ -38,17 +39,18 @@ void Walk(Display* display, Window window, const std::string& title, int width, 
     if (!XGetWindowAttributes(display, window, &attributes) || xFailed)
         return;
     if (attributes.c_class == InputOutput && attributes.map_state == IsViewable) {
-        if (!sized.window && !underTitled && attributes.width == width &&
-            attributes.height == height)
-            sized = {window, 0, 0, window, 0, 0};
         // Wine draws the frame and caption itself under its virtual desktop: a window of
         // 806x625 has its client area at +3+22, the border being the same on three sides.
+        // Managed by the X server the window is the client area alone, 800x600 at +0+0.
         int border = (attributes.width - width) / 2;
         int top = attributes.height - height - border;
         if (!titled.window && border >= 0 && top >= 0 && NameContains(display, window, title)) {
-            titled = {window, border, top, window, border, top};
+            titled = {window, border, top, window, border, top, window, border, top};
             underTitled = true;
         }
+        if (!sized.window && !underTitled && attributes.width == width &&
+            attributes.height == height)
+            sized = {window, 0, 0, window, 0, 0, window, 0, 0};
     }
     Window root, parent, *children = nullptr;
     unsigned count = 0;
@@ -65,25 +67,63 @@ void Walk(Display* display, Window window, const std::string& title, int width, 
 void XScreenInstallErrorHandler() { XSetErrorHandler(RecordError); }
 
 XScreenPlaces XScreenFind(Display* display, const std::string& title, int width, int height) {
-    XScreenPlace none = {0, 0, 0, 0, 0, 0};
+    XScreenPlace none = {0, 0, 0, 0, 0, 0, 0, 0, 0};
     XScreenPlace sized = none, titled = none;
     Walk(display, DefaultRootWindow(display), title, width, height, sized, titled, false);
-    XScreenPlaces places = {titled, sized};
+    XScreenPlaces places = {titled, sized, none, XScreenCompositor(display)};
+    if (!places.compositor.empty())
+        places.window = titled;
     if (!XScreenFollow(display, places.shown))
         places.shown = none;
+    // Composed: the screen changes when the manager paints the root window, not when the
+    // program's window changes.
+    if (places.shown.window && !places.compositor.empty()) {
+        places.shown.watched = places.shown.window;
+        places.shown.watchedX = places.shown.x;
+        places.shown.watchedY = places.shown.y;
+    }
     return places;
+}
+
+std::string XScreenCompositor(Display* display) {
+    char selection[32];
+    std::snprintf(selection, sizeof selection, "_NET_WM_CM_S%d", DefaultScreen(display));
+    Window owner = XGetSelectionOwner(display, XInternAtom(display, selection, False));
+    if (!owner)
+        return "";
+    char* name = nullptr;
+    xFailed = false;
+    if (XFetchName(display, owner, &name) && name && *name && !xFailed) {
+        std::string found = name;
+        XFree(name);
+        return found;
+    }
+    XClassHint hint = {nullptr, nullptr};
+    std::string found = "unnamed";
+    if (XGetClassHint(display, owner, &hint) && !xFailed && hint.res_name && *hint.res_name)
+        found = hint.res_name;
+    if (hint.res_name)
+        XFree(hint.res_name);
+    if (hint.res_class)
+        XFree(hint.res_class);
+    return found;
 }
 
 bool XScreenFollow(Display* display, XScreenPlace& place) {
     Window root = DefaultRootWindow(display), child;
     int x, y;
     xFailed = false;
-    if (!place.watched ||
-        !XTranslateCoordinates(display, place.watched, root, place.watchedX, place.watchedY, &x, &y,
+    if (!place.anchor ||
+        !XTranslateCoordinates(display, place.anchor, root, place.anchorX, place.anchorY, &x, &y,
                                &child) ||
         xFailed)
         return false;
-    // Grabbed from the root window: what is on the screen there, whatever drew it.
+    // Grabbed from the root window: what is on the screen there, whatever drew it. A place
+    // watched on the root window (the composed screen) is watched where the frame now is.
+    if (place.watched == root) {
+        place.watchedX = x;
+        place.watchedY = y;
+    }
     place.window = root;
     place.x = x;
     place.y = y;

@@ -10,6 +10,16 @@
 // visible desktop, and XGetImage on that window returns exactly the presented pixels while the
 // screen shows the child control's background. Under the Vulkan renderer there is no such
 // window and the frame is drawn into the top-level's client area, where the screen shows it.
+//
+// Under a compositing manager (the owner of the _NET_WM_CM_S<screen> selection) every top-level
+// window is redirected: its pixels go to a pixmap of its own, and the manager paints the screen
+// from those pixmaps. A grab of the window then returns what the layer delivered to the window,
+// and only a grab of the root window returns what the manager put on the screen, the picture a
+// person sees. The manager puts each repaint there with one request (into the root window, or
+// into its overlay window, which is part of what the root shows), and DAMAGE on the root window
+// reports it: the same rule as for a window then tells a whole composed picture from one still
+// landing (gate.h). So under a compositing manager the screen is watched on the root window and
+// judged there, and the window's own pixels are watched and judged beside it.
 #pragma once
 #include <X11/Xlib.h>
 
@@ -22,11 +32,17 @@ struct XScreenPlace {
     int x, y;               // where the 800x600 frame starts inside the window
     Window watched;         // the window whose damage says that the frame changed
     int watchedX, watchedY; // where the frame starts inside that window
+    Window anchor;          // the window the frame moves with: the program's own
+    int anchorX, anchorY;   // where the frame starts inside that window
 };
 
 struct XScreenPlaces {
     XScreenPlace shown;     // the top-level's client area on the root window: the screen
     XScreenPlace presented; // the renderer's own 800x600 drawable, where it keeps one
+    // Under a compositing manager: the top-level's own pixels, which the manager composes onto
+    // the screen (shown is then watched on the root window); window 0 without one.
+    XScreenPlace window;
+    std::string compositor; // the manager's name ("unnamed" when it gives none); empty: none
 };
 
 // Installs an error handler so that a window vanishing under a request is a failed grab, not
@@ -34,11 +50,16 @@ struct XScreenPlaces {
 void XScreenInstallErrorHandler();
 
 // Where the screen is shown (the client area of the top-level window whose WM_NAME contains
-// the title, in root coordinates) and where the renderer presents (an 800x600 X window anywhere
-// on the display, if there is one).
+// the title, in root coordinates), where the renderer presents (an 800x600 X window anywhere
+// on the display other than that one, if there is one) and, under a compositing manager, the
+// window's own pixels.
 XScreenPlaces XScreenFind(Display* display, const std::string& title, int width, int height);
 
-// The shown place again where the window stands now (it may have been moved); false when the
+// The compositing manager's name, from its selection owner's WM_NAME or WM_CLASS ("unnamed"
+// when it gives none); empty when no compositing manager runs on the display's screen.
+std::string XScreenCompositor(Display* display);
+
+// The place again where its anchor window stands now (it may have been moved); false when the
 // window went away.
 bool XScreenFollow(Display* display, XScreenPlace& place);
 

@@ -44,11 +44,14 @@ FIRST_BAD = {"index": int, "description": str, "picture": PATH}
 PICTURES = {"last": PATH, "positions": PATH, "first_bad": PATH, "around_first_bad": [str]}
 PRESENTED = {"verdict": str, "frames": FRAMES, "distinct_positions": int,
              "first_bad": (FIRST_BAD, None), "last_picture": PATH}
+WINDOW = {"verdict": str, "frames": FRAMES, "distinct_positions": int,
+          "first_bad": (FIRST_BAD, None)}
 CHECK = {"checker": int, "mode": str, "verdict": str, "line": str, "cpu_seconds": NUMBER,
          "seconds": NUMBER, "started": NUMBER, "ended": NUMBER, "frames": FRAMES,
          "distinct_positions": int, "changes_per_second": NUMBER, "longest_still_ms": int,
-         "first_bad": (FIRST_BAD, None), "pictures": PICTURES, "presented": (PRESENTED, None)}
-RUN = {"exe": str, "arch": str, "renderer": str, "desktop": str, "onebox": str,
+         "first_bad": (FIRST_BAD, None), "pictures": PICTURES, "presented": (PRESENTED, None),
+         "compositor": (str, None), "window": (WINDOW, None)}
+RUN = {"exe": str, "arch": str, "renderer": str, "desktop": (str, None), "onebox": str,
        "failure": (str, None), "exit_code": (int, None), "close_ms": (int, None),
        "closed_by": (str, None), "wine_version": (str, None), "check": (str, None)}
 REPORT = {"report": int, "platform": (str, None), "seconds": NUMBER,

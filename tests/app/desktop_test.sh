@@ -32,9 +32,13 @@ compositor=$!
 run_group=
 trap 'kill -KILL -- -$run_group 2>/dev/null; kill $compositor $xvfb 2>/dev/null' EXIT
 
-# A session of its own, so that Ctrl+C can reach the whole group, as from a terminal.
-env -u ONEBOX_HEADLESS setsid tools/run.sh --program "$build/app/onebox.exe" --build "$build" \
-    --out "$out" >"$out/run.txt" 2>&1 &
+# A session of its own, so that Ctrl+C can reach the whole group, as from a terminal; and
+# SIGINT handled as in a terminal's foreground, not ignored as by a script's background job.
+env -u ONEBOX_HEADLESS setsid /usr/bin/python3 -c '
+import os, signal, sys
+signal.signal(signal.SIGINT, signal.SIG_DFL)
+os.execv(sys.argv[1], sys.argv[1:])' tools/run.sh --program "$build/app/onebox.exe" \
+    --build "$build" --out "$out" >"$out/run.txt" 2>&1 &
 run_group=$!
 
 window=

@@ -75,7 +75,7 @@ TEST(ResultsTest, WriterMatchesTheGoldenFiles) {
         {"check.json", CheckResults(sampled, verdicts, "a \"line\"\tfor people", times, shown,
                                     &presented, pictures)},
         {"check-no-screen.json",
-         CheckResults(Options(), {Verdict::NO_SCREEN, {}}, "no screen",
+         CheckResults(Options(), {Verdict::NO_SCREEN, {}, {}}, "no screen",
                       {0, 1800000000.5, 1800000000.5, 0}, none, nullptr, Pictures())},
     };
     for (const auto& c : cases) {

@@ -292,3 +292,31 @@ TEST(WatchTest, VerdictsOnTheScreenAndThePresentedDrawable) {
 }
 
 } // namespace
+
+// Under a compositing manager the screen and the window's own pixels are judged apart: each
+// verdict follows its own frames, and a run without a manager has no window verdict.
+TEST(DecideTest, WindowVerdictIsItsOwn) {
+    Tally right, wrong;
+    right.judged = right.good = 10;
+    for (long i = 0; i < 10; ++i)
+        right.positions.insert(i);
+    wrong = right;
+    wrong.good = 9;
+    wrong.bad = 1;
+    struct Case {
+        const Tally* screen;
+        const Tally* window;
+        Verdict shown;
+        std::optional<Verdict> delivered;
+    } cases[] = {
+        {&right, &right, Verdict::NO_BUG, Verdict::NO_BUG},
+        {&right, &wrong, Verdict::NO_BUG, Verdict::BUG}, // the manager hid the layer's fault
+        {&wrong, &right, Verdict::BUG, Verdict::NO_BUG}, // the manager composed it wrong
+        {&right, nullptr, Verdict::NO_BUG, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        Verdicts v = Decide(*c.screen, nullptr, 0, false, c.window);
+        EXPECT_EQ(v.shown, c.shown);
+        EXPECT_EQ(v.window, c.delivered);
+    }
+}
