@@ -35,7 +35,8 @@ bool XWaitForScreen(Display* display, const Options& o, XScreenPlaces& places) {
     do {
         places = XScreenFind(display, o.title, PICTURE_WIDTH, PICTURE_HEIGHT);
         if (places.shown.window && (GrabShowsGrey(display, places.shown, pixels) ||
-                                    GrabShowsGrey(display, places.presented, pixels)))
+                                    GrabShowsGrey(display, places.presented, pixels) ||
+                                    GrabShowsGrey(display, places.window, pixels)))
             return true;
         SleepUntil(Now() + 0.05);
     } while (Now() < deadline);

@@ -34,7 +34,8 @@ struct Place {
 };
 
 // Waits up to o.wait seconds until the window titled o.title is there and the program has
-// presented at least one frame: some grey on the screen, or in the renderer's own drawable.
+// presented at least one frame: some grey on the screen, in the renderer's own drawable or in
+// the window's own pixels under a compositing manager.
 // Before its first present the OpenGL child window is black and the client area shows the
 // window's own background, neither of which is a frame of the program. Fills `places`.
 bool XWaitForScreen(Display* display, const Options& o, XScreenPlaces& places);
