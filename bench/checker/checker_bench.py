@@ -1,19 +1,22 @@
 #!/usr/bin/env python3
 """The frame checker against layers whose truth is known: the presenter of tests/checker run
-through tools/run.sh (headless), on each of Wine's renderers, and a table of what the checker
-said against what was true. A benchmark of the checker, not a test: it asserts nothing and
-prints the figures.
+through tools/run.sh (headless), on each of Wine's renderers and each desktop, and a table of
+what the checker said against what was true. A benchmark of the checker, not a test: it asserts
+nothing and prints the figures.
 
-    bench/checker/checker_bench.py [--runs N] [--renderer gl|vulkan]... [--build DIR]
+    bench/checker/checker_bench.py [--runs N] [--renderer gl|vulkan]... [--desktop NAME]...
+                                   [--build DIR]
 
-Rows, each on each renderer:
+Rows, one per desktop (wine, x, x+xcompmgr, x+picom: tools/run.sh --desktop) and renderer:
   correct layer      one box a frame, presented into the top-level window (Wine 8.0 shows
                      those frames): the runs the checker called "no bug", discarded grabs per
                      1,000, coverage (whole frames judged / frames the presenter presented while
-                     the checker watched, from the presenter's own log of its presents) and the
-                     presenter's frame rate while watched / its rate in the three seconds after
-                     the checker ended (ONEBOX_RUN_IDLE), in the same run;
-  one bad in 25      every 25th frame skips its clear, so shows two boxes: the runs called BUG;
+                     the checker watched, from the presenter's own log of its presents; under a
+                     compositing manager for the composed screen and for the window's own
+                     pixels) and the presenter's frame rate while watched / its rate in the
+                     three seconds after the checker ended (run.sh --idle), in the same run;
+  one bad in 25      every 25th frame skips its clear, so shows two boxes: the runs called BUG,
+                     and the runs with 10 to 14 of their 300 frames bad;
   one bad in 3       every third frame so: the share of judged frames found bad (a third when
                      every frame is judged), lowest and highest over a quarter of the runs.
 --runs (default 20) runs of the first two rows, 300 frames each.
@@ -31,11 +34,11 @@ ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 IDLE = 3.0  # seconds the presenter runs unwatched after the checker, for the rate without it
 
 
-def run(build, renderer, args, folder):
+def run(build, renderer, desktop, args, folder):
     """One headless run: the checker's results, run.sh's, and the times of every present."""
     log = os.path.join(folder, "presents.txt")
     subprocess.run([os.path.join(ROOT, "tools", "run.sh"), "--headless", "--renderer", renderer,
-                    "--build", build, "--out", folder,
+                    "--desktop", desktop, "--build", build, "--out", folder,
                     "--program", os.path.join(build, "tests", "checker", "presenter.exe"),
                     "--args", f"{args} log=Z:{log.replace('/', chr(92))}",
                     "--check-args", "--frames 300", "--idle", str(IDLE)],
@@ -49,24 +52,34 @@ def run(build, renderer, args, folder):
 
 
 def rates(check, presents):
-    """Coverage, and the frame rate while watched over the rate just after."""
+    """Coverage of the screen and of the window's own pixels (None without a compositing
+    manager), and the frame rate while watched over the rate just after, and while watched."""
     start, end = check["started"], check["ended"]
     watched = sum(1 for t in presents if start <= t <= end)
     # The close comes at the end of the idle time; the margins keep it and the checker's
     # exit out of the count.
     after = sum(1 for t in presents if end + 0.3 <= t <= end + IDLE - 0.2)
     coverage = check["frames"]["judged"] / watched if watched else 0
+    window = check.get("window")
+    window_coverage = window["frames"]["judged"] / watched if window and watched else None
     ratio = (watched / (end - start)) / (after / (IDLE - 0.5)) if after else 0
-    return coverage, ratio, watched / (end - start)
+    return coverage, window_coverage, ratio, watched / (end - start)
+
+
+def low_median(values, digits=3):
+    return f"{min(values):.{digits}f} / {statistics.median(values):.{digits}f}" if values else "-"
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--runs", type=int, default=20)
     parser.add_argument("--renderer", action="append", choices=["gl", "vulkan"])
+    parser.add_argument("--desktop", action="append",
+                        choices=["wine", "x", "x+xcompmgr", "x+picom"])
     parser.add_argument("--build", default=None)
     options = parser.parse_args()
     renderers = options.renderer or ["gl", "vulkan"]
+    desktops = options.desktop or ["wine", "x", "x+xcompmgr", "x+picom"]
     build = options.build
     if not build:
         # The tree whose Wine runs on this host: the i686 one where 32-bit code runs.
@@ -78,36 +91,42 @@ def main():
     work = tempfile.mkdtemp(prefix="checker-bench-")
     rows = []
     began = time.time()
-    for renderer in renderers:
-        good = [run(build, renderer, "good toplevel", os.path.join(work, f"{renderer}-good-{i}"))
-                for i in range(options.runs)]
-        bad25 = [run(build, renderer, "skipclear=25 toplevel",
-                     os.path.join(work, f"{renderer}-25-{i}")) for i in range(options.runs)]
-        bad3 = [run(build, renderer, "skipclear=3 toplevel",
-                    os.path.join(work, f"{renderer}-3-{i}"))
-                for i in range(max(1, options.runs // 4))]
-        good_done = [r for r in good if r]
-        no_bug = sum(1 for c, _ in good_done if c["verdict"] == "no-bug")
-        grabs = sum(c["frames"]["judged"] + c["frames"]["discarded"] for c, _ in good_done)
-        discarded = sum(c["frames"]["discarded"] for c, _ in good_done)
-        measured = [rates(c, p) for c, p in good_done]
-        coverage = [m[0] for m in measured]
-        ratio = [m[1] for m in measured]
-        fps = [m[2] for m in measured]
-        bugs = sum(1 for r in bad25 if r and r[0]["verdict"] == "bug")
-        shares = [c["frames"]["bad"] / c["frames"]["judged"] for c, _ in filter(None, bad3)
-                  if c["frames"]["judged"]]
-        rows.append((renderer, f"{no_bug} of {options.runs}",
-                     f"{1000 * discarded / grabs:.1f}" if grabs else "-",
-                     f"{min(coverage):.3f} / {statistics.median(coverage):.3f}" if coverage
-                     else "-",
-                     f"{min(ratio):.3f} / {statistics.median(ratio):.3f}" if ratio else "-",
-                     f"{statistics.median(fps):.0f}" if fps else "-",
-                     f"{bugs} of {options.runs}",
-                     f"{min(shares):.3f}..{max(shares):.3f}" if shares else "-"))
-    header = ("renderer", "correct: no bug", "discarded per 1,000 grabs",
-              "coverage (lowest / median)", "frame rate watched / not (lowest / median)",
-              "presents/s watched", "1 bad in 25: BUG", "1 bad in 3: share bad")
+    for desktop in desktops:
+        for renderer in renderers:
+            def runs(args, count, tag):
+                return [run(build, renderer, desktop, args,
+                            os.path.join(work, f"{desktop}-{renderer}-{tag}-{i}"))
+                        for i in range(count)]
+            good = runs("good toplevel", options.runs, "good")
+            bad25 = runs("skipclear=25 toplevel", options.runs, "25")
+            bad3 = runs("skipclear=3 toplevel", max(1, options.runs // 4), "3")
+            good_done = [r for r in good if r]
+            no_bug = sum(1 for c, _ in good_done if c["verdict"] == "no-bug")
+            grabs = sum(c["frames"]["judged"] + c["frames"]["discarded"] for c, _ in good_done)
+            discarded = sum(c["frames"]["discarded"] for c, _ in good_done)
+            measured = [rates(c, p) for c, p in good_done]
+            coverage = [m[0] for m in measured]
+            window_coverage = [m[1] for m in measured if m[1] is not None]
+            ratio = [m[2] for m in measured]
+            fps = [m[3] for m in measured]
+            bad25_done = [c for c, _ in filter(None, bad25)]
+            bugs = sum(1 for c in bad25_done if c["verdict"] == "bug")
+            in_range = sum(1 for c in bad25_done if 10 <= c["frames"]["bad"] <= 14)
+            counts = [c["frames"]["bad"] for c in bad25_done]
+            shares = [c["frames"]["bad"] / c["frames"]["judged"] for c, _ in filter(None, bad3)
+                      if c["frames"]["judged"]]
+            rows.append((desktop, renderer, f"{no_bug} of {options.runs}",
+                         f"{1000 * discarded / grabs:.1f}" if grabs else "-",
+                         low_median(coverage), low_median(window_coverage), low_median(ratio),
+                         f"{statistics.median(fps):.0f}" if fps else "-",
+                         f"{bugs} of {options.runs}",
+                         f"{in_range} of {options.runs}"
+                         + (f" ({min(counts)}..{max(counts)})" if counts else ""),
+                         f"{min(shares):.3f}..{max(shares):.3f}" if shares else "-"))
+    header = ("desktop", "renderer", "correct: no bug", "discarded per 1,000 grabs",
+              "coverage (lowest / median)", "window coverage (lowest / median)",
+              "frame rate watched / not (lowest / median)", "presents/s watched",
+              "1 bad in 25: BUG", "1 bad in 25: 10..14 of 300 bad", "1 bad in 3: share bad")
     print("| " + " | ".join(header) + " |")
     print("|" + "---|" * len(header))
     for row in rows:
