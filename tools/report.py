@@ -94,7 +94,7 @@ def plan(targets, cannot_run, d3d9s):
                                 build=build))
     if targets:
         arch, build = targets[0]
-        presenter = os.path.join(build, "tests", "checker", "presenter.exe")
+        presenter = os.path.join(build, "checker", "presenter.exe")
         for renderer in ("gl", "vulkan"):
             columns.append(dict(config=f"presenter:toplevel {arch} {renderer}",
                                 program="presenter:toplevel", target=arch, layer=renderer,

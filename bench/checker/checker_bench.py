@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""The frame checker against layers whose truth is known: the presenter of tests/checker run
+"""The frame checker against layers whose truth is known: the checker's presenter run
 through tools/run.sh (headless), on each of Wine's renderers, and a table of what the checker
 said against what was true. A benchmark of the checker, not a test: it asserts nothing and
 prints the figures.
@@ -19,7 +19,6 @@ Rows, each on each renderer:
 --runs (default 20) runs of the first two rows, 300 frames each.
 """
 import argparse
-import json
 import os
 import statistics
 import subprocess
@@ -28,6 +27,8 @@ import tempfile
 import time
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+sys.path.insert(0, os.path.join(ROOT, "tools"))
+import results  # noqa: E402
 IDLE = 3.0  # seconds the presenter runs unwatched after the checker, for the rate without it
 
 
@@ -35,15 +36,17 @@ def run(build, renderer, args, folder):
     """One headless run: the checker's results, run.sh's, and the times of every present."""
     log = os.path.join(folder, "presents.txt")
     env = dict(os.environ, ONEBOX_BUILD_DIR=build, ONEBOX_CHECK_DIR=folder,
-               ONEBOX_RUN_EXE=os.path.join(build, "tests", "checker", "presenter.exe"),
+               ONEBOX_RUN_EXE=os.path.join(build, "checker", "presenter.exe"),
                ONEBOX_RUN_ARGS=f"{args} log=Z:{log.replace('/', chr(92))}",
                ONEBOX_CHECK_ARGS="--frames 300", ONEBOX_RUN_IDLE=str(IDLE))
     subprocess.run([os.path.join(ROOT, "tools", "run.sh"), "--renderer", renderer],
                    env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    check = results.read_check(folder)
     try:
-        check = json.load(open(os.path.join(folder, "check.json")))
         presents = [float(line) for line in open(log)]
     except (OSError, ValueError):
+        return None
+    if check is None:
         return None
     return check, presents
 
@@ -72,7 +75,7 @@ def main():
         # The tree whose Wine runs on this host: the i686 one where 32-bit code runs.
         build = os.path.join(ROOT, "build", "mingw64")
     build = os.path.abspath(build)
-    if not os.path.exists(os.path.join(build, "tests", "checker", "presenter.exe")):
+    if not os.path.exists(os.path.join(build, "checker", "presenter.exe")):
         sys.exit(f"checker_bench: no presenter.exe in {build}: build the tree first")
 
     work = tempfile.mkdtemp(prefix="checker-bench-")

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/bare_d3d9.h"
+#include "checker/presenter/bare_d3d9.h"
 #include "tests/support/program_window.h"
 
 namespace {
