@@ -24,7 +24,8 @@ void PrintUsage() {
                  "[--quiet MS]\n"
                  "                    [--min-distinct N] [--title TEXT] [--wait S] [--follow] "
                  "[--save DIR]\n"
-                 "                    [--json FILE]\n");
+                 "                    [--json FILE]\n"
+                 "       onebox-check [--display D] [--title TEXT] [--wait S] --where\n");
 }
 
 std::string ParseOptions(int argc, char** argv, Options& o) {
@@ -33,6 +34,10 @@ std::string ParseOptions(int argc, char** argv, Options& o) {
         std::string a = argv[i];
         if (a == "--follow") {
             o.follow = true;
+            continue;
+        }
+        if (a == "--where") {
+            o.where = true;
             continue;
         }
         bool text = a == "--display" || a == "--title" || a == "--save" || a == "--json";

@@ -12,6 +12,7 @@ struct Options {
     std::string title;             // a part of the window's title
     double wait = 30;              // seconds without a change that end the watch
     bool follow = false;           // find the window again before every grab
+    bool where = false;            // only say where the window is
     std::string save;              // folder for the pictures; empty: none
     std::string json;              // file for the results; empty: none
 };

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "clock.h"
 
@@ -35,6 +36,21 @@ bool XWaitForScreen(Display* display, const Options& o, XScreenPlaces& places) {
         SleepUntil(Now() + 0.05);
     } while (Now() < deadline);
     return false;
+}
+
+bool XPrintWhere(Display* display, const Options& o) {
+    double deadline = Now() + o.wait;
+    for (;; SleepUntil(Now() + 0.05)) {
+        XScreenPlace shown = XScreenFind(display, o.title, PICTURE_WIDTH, PICTURE_HEIGHT).shown;
+        int width, height;
+        if (shown.window && XScreenOuterSize(display, shown, &width, &height)) {
+            std::printf("%d %d %d %d %d %d\n", shown.x - shown.watchedX, shown.y - shown.watchedY,
+                        width, height, shown.x, shown.y);
+            return true;
+        }
+        if (Now() >= deadline)
+            return false;
+    }
 }
 
 void XLoop::Add(Place& place) {

@@ -31,6 +31,11 @@ struct Place {
 // window's own background, neither of which is a frame of the program. Fills `places`.
 bool XWaitForScreen(Display* display, const Options& o, XScreenPlaces& places);
 
+// Prints where the window titled o.title stands on the screen, for a script that acts on it as a
+// person would: "X Y WIDTH HEIGHT CLIENT_X CLIENT_Y", its outer rectangle and its client area's
+// corner. Waits up to o.wait seconds for it; false when there is none.
+bool XPrintWhere(Display* display, const Options& o);
+
 class XLoop {
   public:
     explicit XLoop(Display* display) : display_(display) {}
