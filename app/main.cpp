@@ -2,6 +2,7 @@
 // window is asked to close, then takes the runtime down and ends the process with code 0.
 #include <windows.h>
 
+#include "app/frame_hooks.h"
 #include "app/picture.h"
 #include "app/runtime.h"
 #include "app/title.h"
@@ -12,14 +13,6 @@
 #include "screen/screen.h"
 #include "window/events.h"
 #include "window/window.h"
-
-// A build for the frame-loop benchmark counts the loop's turns; the program itself does not.
-#ifdef ONEBOX_FRAME_COUNTER
-#include "bench/frame_loop/frame_counter.h"
-#else
-#define FRAME_COUNTER_TURN()
-#define FRAME_COUNTER_REPORT()
-#endif
 
 namespace {
 
@@ -67,11 +60,11 @@ int main() {
             DrawingEnd();
         }
         ScreenFlip();
-        FRAME_COUNTER_TURN();
+        FrameLoopTurned();
     } while (event != EVENT_CLOSE_WINDOW);
 
     RuntimeShutdown();
     PrivateHeapDestroy();
-    FRAME_COUNTER_REPORT();
+    FrameLoopEnded();
     ExitProcess(0);
 }

@@ -4,6 +4,7 @@
 //   onebox-check [--display D] [--frames N | --seconds S] [--rate HZ] [--quiet MS]
 //                [--min-distinct N] [--title TEXT] [--wait S] [--follow] [--save DIR]
 //                [--json FILE] [--until-closed]
+//   onebox-check [--display D] [--title TEXT] [--wait S] --where
 //
 // Every frame: the X DAMAGE extension says when the window's pixels change, each picture that
 // lands is grabbed at once (through MIT-SHM), and the grab is judged when no burst of changes
@@ -23,6 +24,8 @@
 // around-first-bad-NN.png (the frames judged just before and after the first bad one) and
 // presented-last-frame.png where there is a presented drawable. --json FILE writes the results for
 // programs; the lines are for people.
+// --where only prints where the window stands, "X Y WIDTH HEIGHT CLIENT_X CLIENT_Y" (its outer
+// rectangle and its client area's corner on the screen), for a script that acts on it.
 //
 // The verdict is on what reaches the screen: the client area of the program's window as it
 // stands on the X screen, which is what a person sees. Prints one line with it; where the
@@ -74,6 +77,14 @@ int main(int argc, char** argv) {
         return EXIT_USAGE;
     }
     XScreenInstallErrorHandler();
+    if (o.where) {
+        bool found = XPrintWhere(display, o);
+        if (!found)
+            std::fprintf(stderr, "onebox-check: no window titled \"%s\" within %g s\n",
+                         o.title.c_str(), o.wait);
+        XCloseDisplay(display);
+        return found ? 0 : VerdictExitCode(Verdict::NO_SCREEN);
+    }
 
     XScreenPlaces found;
     Place shown(o.quiet), presented(o.quiet), window(o.quiet);

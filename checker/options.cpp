@@ -24,7 +24,8 @@ void PrintUsage() {
                  "[--quiet MS]\n"
                  "                    [--min-distinct N] [--title TEXT] [--wait S] [--follow] "
                  "[--save DIR]\n"
-                 "                    [--json FILE] [--until-closed]\n");
+                 "                    [--json FILE] [--until-closed]\n"
+                 "       onebox-check [--display D] [--title TEXT] [--wait S] --where\n");
 }
 
 std::string ParseOptions(int argc, char** argv, Options& o) {
@@ -35,6 +36,10 @@ std::string ParseOptions(int argc, char** argv, Options& o) {
             // Until it closes: a person may move the window meanwhile.
             o.follow = true;
             o.untilClosed = o.untilClosed || a == "--until-closed";
+            continue;
+        }
+        if (a == "--where") {
+            o.where = true;
             continue;
         }
         bool text = a == "--display" || a == "--title" || a == "--save" || a == "--json";

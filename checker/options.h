@@ -13,6 +13,7 @@ struct Options {
     double wait = 30;              // seconds without a change that end the watch
     bool follow = false;           // find the window again before every grab
     bool untilClosed = false;      // watch until the window goes away, however long
+    bool where = false;            // only say where the window is
     std::string save;              // folder for the pictures; empty: none
     std::string json;              // file for the results; empty: none
 };

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "clock.h"
 
@@ -50,6 +51,21 @@ void XLoopEndOnSignals() {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+}
+
+bool XPrintWhere(Display* display, const Options& o) {
+    double deadline = Now() + o.wait;
+    for (;; SleepUntil(Now() + 0.05)) {
+        XScreenPlace shown = XScreenFind(display, o.title, PICTURE_WIDTH, PICTURE_HEIGHT).shown;
+        int width, height;
+        if (shown.window && XScreenOuterSize(display, shown, &width, &height)) {
+            std::printf("%d %d %d %d %d %d\n", shown.x - shown.anchorX, shown.y - shown.anchorY,
+                        width, height, shown.x, shown.y);
+            return true;
+        }
+        if (Now() >= deadline)
+            return false;
+    }
 }
 
 void XLoop::Add(Place& place) {

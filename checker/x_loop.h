@@ -44,6 +44,11 @@ bool XWaitForScreen(Display* display, const Options& o, XScreenPlaces& places);
 // checker.
 void XLoopEndOnSignals();
 
+// Prints where the window titled o.title stands on the screen, for a script that acts on it as a
+// person would: "X Y WIDTH HEIGHT CLIENT_X CLIENT_Y", its outer rectangle and its client area's
+// corner. Waits up to o.wait seconds for it; false when there is none.
+bool XPrintWhere(Display* display, const Options& o);
+
 class XLoop {
   public:
     explicit XLoop(Display* display) : display_(display) {}

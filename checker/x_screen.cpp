@@ -130,6 +130,16 @@ bool XScreenFollow(Display* display, XScreenPlace& place) {
     return true;
 }
 
+bool XScreenOuterSize(Display* display, const XScreenPlace& shown, int* width, int* height) {
+    XWindowAttributes attributes;
+    xFailed = false;
+    if (!shown.anchor || !XGetWindowAttributes(display, shown.anchor, &attributes) || xFailed)
+        return false;
+    *width = attributes.width;
+    *height = attributes.height;
+    return true;
+}
+
 unsigned long XScreenWatch(Display* display, Window window, int* eventBase) {
     int errorBase;
     if (!window || !XDamageQueryExtension(display, eventBase, &errorBase))

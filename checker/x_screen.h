@@ -63,6 +63,10 @@ std::string XScreenCompositor(Display* display);
 // window went away.
 bool XScreenFollow(Display* display, XScreenPlace& place);
 
+// The outer size of the shown place's top-level window, its frame and caption included; false
+// when the window went away.
+bool XScreenOuterSize(Display* display, const XScreenPlace& shown, int* width, int* height);
+
 // Reads width x height pixels (0x??RRGGBB, rows top to bottom) from the place with one
 // XGetImage; false when the window went away or the grab was refused.
 bool XScreenGrab(Display* display, const XScreenPlace& place, int width, int height,

@@ -1,5 +1,5 @@
 // What the screen shares with the programs that present with Direct3D 9 and none of the
-// runtime (tests/support/bare_d3d9.h: the frame benchmark's bare loop, the frame checker's
+// runtime (checker/presenter/bare_d3d9.h: the frame benchmark's bare loop, the frame checker's
 // presenter): how d3d9.dll is loaded, and the present parameters of a screen. Inline and on d3d9.h
 // alone, so those programs link no library of onebox's and still cannot drift from the screen.
 #pragma once

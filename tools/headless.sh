@@ -112,21 +112,17 @@ headless_wait_end() {
 }
 
 # The window's outer rectangle on the X screen, into win_x, win_y, win_w and win_h, and where
-# its parts are, worked out from it: Wine draws the frame and caption itself under its virtual
-# desktop, the same border on three sides and the caption above the 800x600 client area.
-# caption_x/caption_y is a point on the caption clear of its buttons; close_x/close_y is the
-# middle of the close button, the caption's rightmost square button.
+# its parts are: caption_x/caption_y is a point on the caption clear of its buttons; close_x/
+# close_y is the middle of the close button, the caption's rightmost square button. Where Wine
+# puts the client area inside its frame is the checker's rule (checker/x_screen.cpp), which says
+# where the window and its client area stand; the border is the same on three sides.
 headless_geometry() {
-    local info border top
-    # xwininfo rather than xdotool, whose getwindowgeometry counts the offset of a window inside
-    # another (the top-level inside Wine's desktop) twice.
-    info=$(xwininfo -id "$headless_window") || return 1
-    win_x=$(sed -n 's/.*Absolute upper-left X: *//p' <<<"$info")
-    win_y=$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$info")
-    win_w=$(sed -n 's/.*Width: *//p' <<<"$info")
-    win_h=$(sed -n 's/.*Height: *//p' <<<"$info")
-    border=$(((win_w - 800) / 2))
-    top=$((win_h - 600 - border))
+    local where client_x client_y border top
+    where=$("$build/checker/onebox-check" --display "$DISPLAY" --title "$headless_title" \
+        --wait 5 --where) || return 1
+    read -r win_x win_y win_w win_h client_x client_y <<<"$where"
+    border=$((client_x - win_x))
+    top=$((client_y - win_y))
     caption_x=$((win_x + win_w / 3))
     caption_y=$((win_y + (border + top) / 2))
     close_x=$((win_x + win_w - border - (top - border) / 2))

@@ -123,7 +123,7 @@ def plan(targets, cannot_run, d3d9s, desktops=DESKTOPS):
                                     build=build))
     if targets:
         arch, build = targets[0]
-        presenter = os.path.join(build, "tests", "checker", "presenter.exe")
+        presenter = os.path.join(build, "checker", "presenter.exe")
         # The control on every desktop: a layer known right, which shows that the checker reads
         # each desktop's screen right.
         for desktop in desktops:

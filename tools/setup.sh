@@ -9,6 +9,8 @@
 set -euo pipefail
 # shellcheck source=tools/host.sh
 . "$(dirname "${BASH_SOURCE[0]}")/host.sh"
+# It takes no options: any argument is named, with the usage.
+host_parse_options "$0" -- "$@"
 
 packages=(
   cmake g++ make ninja-build git clang-format

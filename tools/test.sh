@@ -7,6 +7,8 @@
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.." || exit 1
 . tools/host.sh
+# It takes no options: any argument is named, with the usage.
+host_parse_options "$0" -- "$@"
 
 bash tools/setup.sh || exit 1
 

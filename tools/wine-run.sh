@@ -42,9 +42,6 @@
 # a task manager posts a window WM_CLOSE. Its exit code is passed through.
 set -u
 
-# Changing how a prefix is made changes this, so older prefixes are made again.
-prefix_recipe="onebox prefix 2: desktop 1024x768, no crash dialog"
-
 # Sets build_tree to the nearest folder above the executable that holds a CMakeCache.txt. In
 # this shell, without subshells: every Win32 test case pays for what the runner does.
 find_build_tree() {
@@ -99,7 +96,6 @@ setup_env() {
     [ -d "${WINEPREFIX%/*}" ] || mkdir -p "${WINEPREFIX%/*}"
     # Everything about a prefix's session lives beside it, so two prefixes can each have one.
     session_record="$WINEPREFIX.session"
-    prefix_log="$WINEPREFIX.log"
     # Set in the environment of a case's program only; every process it starts inherits it,
     # which is how the processes of a case are found again, whatever became of their parents.
     case_marker="ONEBOX_WINE_CASE=$WINEPREFIX:"
@@ -133,92 +129,6 @@ end_case_processes() {
     done
 }
 
-# --- Prefix ----------------------------------------------------------------------------------
-
-# Runs one step of making the prefix; a failure names the step.
-prefix_step() {
-    local what=$1
-    shift
-    "$@" >>"$prefix_log" 2>&1 && return 0
-    echo "wine-run: making the prefix $WINEPREFIX failed at: $what (exit code $?; see $prefix_log)" >&2
-    return 1
-}
-
-make_prefix() {
-    local ready
-    read -r ready 2>/dev/null <"$WINEPREFIX/.onebox-ready"
-    [ "${ready:-}" = "$prefix_recipe" ] && return 0
-    # An unfinished prefix is made again from nothing. ONEBOX_WINEPREFIX may name any folder,
-    # so only one that looks like a Wine prefix (or holds nothing) is removed.
-    if [ -d "$WINEPREFIX" ] && [ -n "$(ls -A "$WINEPREFIX")" ] &&
-        [ ! -e "$WINEPREFIX/system.reg" ] && [ ! -e "$WINEPREFIX/drive_c" ] &&
-        [ ! -e "$WINEPREFIX/dosdevices" ]; then
-        echo "wine-run: $WINEPREFIX is not a Wine prefix; not removing it" >&2
-        return 1
-    fi
-    rm -rf "$WINEPREFIX"
-    if ! mkdir -p "$(dirname "$WINEPREFIX")" || ! : >"$prefix_log"; then
-        echo "wine-run: cannot make the prefix's folder $(dirname "$WINEPREFIX")" >&2
-        return 1
-    fi
-    # The Vulkan prefix, and one without Wine's desktop, are the plain one of the same tree with
-    # a registry value more or less. Where a prefix it can be made from is ready, a copy spares a
-    # wineboot: about 15 s against 3 s on a 2-core host.
-    local copied=0 from ready base=${WINEPREFIX%-x}
-    for from in "$base" "${base%-vulkan}"; do
-        [ "$from" != "$WINEPREFIX" ] || continue
-        ready=
-        read -r ready 2>/dev/null <"$from/.onebox-ready"
-        [ "$ready" = "$prefix_recipe" ] || continue
-        if prefix_step "copying $from" cp -a "$from" "$WINEPREFIX"; then
-            rm -f "$WINEPREFIX/.onebox-ready"
-            copied=1
-            break
-        fi
-        rm -rf "$WINEPREFIX"
-    done
-    if [ "$copied" = 0 ]; then
-        if ! prefix_step "wineboot -i" "$wine" wineboot -i; then
-            # The usual reason on a host without 32-bit code; said here, where it shows.
-            # shellcheck source=tools/host.sh disable=SC1091
-            if [ "$wine_arch" = win32 ] && . "${BASH_SOURCE[0]%/*}/host.sh" &&
-                ! host_runs_i686_wine; then
-                # shellcheck disable=SC2154 # host_runs_i686_wine sets it
-                echo "wine-run: $host_i686_why: build and run the x86_64 tree (preset mingw64)" \
-                    "instead" >&2
-            fi
-            return 1
-        fi
-        prefix_step "wineserver -w after wineboot" wineserver -w || return 1
-        # Virtual desktop: "wine prog.exe" then returns the program's own exit code, and the
-        # screen is 1024x768 whatever X server it runs on.
-        prefix_step "reg add Explorer Desktop" \
-            "$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f || return 1
-        prefix_step "reg add Explorer Desktops Default" \
-            "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f ||
-            return 1
-        # A crash must end the process, not wait on a dialog nobody will see.
-        prefix_step "reg add WineDbg ShowCrashDialog" \
-            "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f ||
-            return 1
-    fi
-    if [ "${ONEBOX_RENDERER:-gl}" = vulkan ]; then
-        prefix_step "reg add Direct3D renderer vulkan" \
-            "$wine" reg add 'HKCU\Software\Wine\Direct3D' /v renderer /d vulkan /f || return 1
-    fi
-    # Without the Desktop value each top-level window is an X window of its own, placed and
-    # decorated by whatever window manager the display has.
-    if [ "${ONEBOX_DESKTOP:-wine}" = x ]; then
-        prefix_step "reg delete Explorer Desktop" \
-            "$wine" reg delete 'HKCU\Software\Wine\Explorer' /v Desktop /f || return 1
-    fi
-    # The registry reaches the disk only when the wineserver ends.
-    prefix_step "wineserver -w after the registry" wineserver -w || return 1
-    # shellcheck disable=SC2016 # expanded by the inner shell
-    prefix_step "marking the prefix ready" \
-        bash -c 'echo "$1" >"$2"' - "$prefix_recipe" "$WINEPREFIX/.onebox-ready"
-}
-
 # --- X server --------------------------------------------------------------------------------
 
 # Starts Xvfb on a free display for a run alone, as wine_session.py starts every X server of
@@ -246,38 +156,9 @@ python=/usr/bin/python3
 [ -x "$python" ] || python=python3
 session_py=${BASH_SOURCE[0]%/*}/wine_session.py
 
-# True when the session record names a session a case can join: every process it names is alive
-# and still the one recorded, by start time and, where the record gives a pattern, by command. A
-# record left by an interrupted run fails this: its processes are gone, or their ids now belong
-# to other processes. The roles and their patterns are wine_session.py's, carried by the record
-# under "check"; reading them here spares every case a Python start. Sets rec_display.
-session_is_live() {
-    local record='' re roles role pid start line fields pattern args
-    read -r -d '' record 2>/dev/null <"$session_record"
-    re='"display": *"([^"]+)"'
-    [[ $record =~ $re ]] || return 1
-    rec_display=${BASH_REMATCH[1]}
-    re='"check": *\{([^}]+)\}'
-    [[ $record =~ $re ]] || return 1
-    roles=${BASH_REMATCH[1]}
-    while [ -n "$roles" ]; do
-        re='^[ ,]*"([a-z]+)": *"([^"]*)"(.*)$'
-        [[ $roles =~ $re ]] || return 1
-        role=${BASH_REMATCH[1]} pattern=${BASH_REMATCH[2]} roles=${BASH_REMATCH[3]}
-        re="\"$role\": *\\[([0-9]+), *([0-9]+)\\]"
-        [[ $record =~ $re ]] || return 1
-        pid=${BASH_REMATCH[1]} start=${BASH_REMATCH[2]}
-        read -r line 2>/dev/null </proc/"$pid"/stat || return 1
-        # The command name in parentheses may hold spaces; the fields after it do not.
-        read -r -a fields <<<"${line##*) }"
-        case ${fields[0]} in Z | X) return 1 ;; esac
-        [ "${fields[19]}" = "$start" ] || return 1
-        [ -n "$pattern" ] || continue
-        mapfile -d '' args 2>/dev/null </proc/"$pid"/cmdline || return 1
-        # shellcheck disable=SC2053 # the pattern is a glob on purpose
-        [[ "${args[*]}" == $pattern ]] || return 1
-    done
-}
+# True when the session record names a session a case can join: wine_session.py's rule, every
+# process it names alive and still the one recorded. Sets rec_display.
+session_is_live() { [ -f "$session_record" ] && rec_display=$("$python" "$session_py" live 9>&-); }
 
 # Sets owner to the tree's test run when CTest runs this script: from a test case, or when it
 # lists the tests of a program before running them.
@@ -350,8 +231,9 @@ run_program() {
         if [ "${ONEBOX_HEADLESS:-0}" = 1 ] || [ -z "${DISPLAY:-}" ]; then
             start_xvfb || exit 1
         fi
-        # What making the prefix started (its wineserver, the Xvfb above) ends with the failure.
-        make_prefix || {
+        # Made once, by wine_session.py; what making it started (its wineserver, the Xvfb above)
+        # ends with the failure.
+        "$python" "$session_py" prefix "$wine" 9>&- || {
             finish_run
             exit 1
         }
@@ -405,11 +287,6 @@ case "${1:-}" in
     *) set -- "${1#--session-}" ;;
     esac
     exec "$python" "$session_py" "$@"
-    ;;
---make-prefix)
-    # How wine_session.py makes the prefix of a session it starts, on the session's display.
-    setup_env "$2"
-    make_prefix
     ;;
 *)
     run_program "$@"

@@ -1,28 +1,46 @@
 #!/usr/bin/env python3
-"""Starts, ends, reports on (live, stale or none) and watches the Wine session a test run shares
-between its Win32 cases; tools/wine-run.sh runs it with the prefix's environment set up.
+"""Makes a Wine prefix, and starts, ends, reports on (live, stale or none) and watches the Wine
+session a test run shares between its Win32 cases; tools/wine-run.sh runs it with the prefix's
+environment set up.
 
 The record, $WINEPREFIX.session, is one line of JSON: the display, and each process of the
-session as [id, start time], and under "check" each role's command pattern. It outlives the
-processes that wrote it, so a process counts as the one recorded only while its start time (and
-but for the owner, the test run, its command) still match. wine-run.sh checks a record the same
-way before a case joins the session, with the roles and patterns the record carries.
+session as [id, start time]. It outlives the processes that wrote it, so a process counts as the
+one recorded only while its start time (and but for the owner, the test run, its command) still
+match. Before a case joins the session, wine-run.sh asks this (live) whether it may.
 """
 import fcntl
 import fnmatch
 import json
 import os
 import select
+import shutil
 import signal
 import subprocess
 import sys
 import time
 
+HERE = os.path.dirname(os.path.abspath(__file__))
 PREFIX = os.environ.get("WINEPREFIX", "")
 RECORD = PREFIX + ".session"
 ROLES = {"owner": None, "xvfb": "*Xvfb *", "wineserver": "*wineserver*",
          "holder": "*wine_session_holder.exe*", "desktop": "*explorer.exe /desktop*",
          "watchdog": "*wine_session.py watch *"}
+
+
+# Changing how a prefix is made changes this, so older prefixes are made again.
+PREFIX_RECIPE = "onebox prefix 2: desktop 1024x768, no crash dialog"
+# The registry of every prefix, a step each. Wine's virtual desktop: "wine prog.exe" then returns
+# the program's own exit code, and the screen is 1024x768 whatever X server it runs on. No crash
+# dialog: a crash must end the process, not wait on a dialog nobody will see.
+REGISTRY = (
+    ("Explorer Desktop", "Explorer", "/v Desktop /d Default"),
+    ("Explorer Desktops Default", "Explorer\\Desktops", "/v Default /d 1024x768"),
+    ("WineDbg ShowCrashDialog", "WineDbg", "/v ShowCrashDialog /t REG_DWORD /d 0"),
+)
+VULKAN = ("Direct3D renderer vulkan", "Direct3D", "/v renderer /d vulkan")
+# Without Wine's desktop (ONEBOX_DESKTOP=x) each top-level window is an X window of its own,
+# placed and decorated by whatever window manager the display has.
+NO_DESKTOP = ("Explorer Desktop", "Explorer", "/v Desktop")
 
 
 class Failed(Exception):
@@ -191,8 +209,7 @@ def start(owner, tree, loader):
             raise Failed("no X server")
         record["display"] = os.environ["DISPLAY"] = display
 
-        runner = os.path.join(os.path.dirname(os.path.abspath(__file__)), "wine-run.sh")
-        if subprocess.run([runner, "--make-prefix", tree], stdin=subprocess.DEVNULL).returncode:
+        if not make_prefix(loader):
             raise Failed("no prefix")
         # Persistent: the server stays when the last program ends, so the next one starts at
         # once. It goes into the background once it takes requests.
@@ -216,9 +233,6 @@ def start(owner, tree, loader):
         remember("watchdog", spawn([sys.executable, os.path.abspath(__file__), "watch",
                                     str(fds["owner"]), str(starter)], (fds["owner"], starter)))
 
-        # What a process must still run to count as the one recorded, role by role, so that
-        # wine-run.sh's check of a record before each case follows this table, not a copy of it.
-        record["check"] = {role: pattern or "" for role, pattern in ROLES.items()}
         # Written whole and then renamed: a run never reads half a record.
         with open(RECORD + ".new", "w") as f:
             f.write(json.dumps(record) + "\n")
@@ -245,6 +259,89 @@ def watch(owner_fd, starter_fd):
     if record.get("watchdog") == [os.getpid(), start_time(os.getpid())]:
         print("wine-run: the test run is gone; ending its Wine session", flush=True)
         end_session(dict(recorded(record), watchdog=None))
+
+
+def first_line(path):
+    try:
+        with open(path) as f:
+            return f.readline().strip()
+    except OSError:
+        return None
+
+
+def make_prefix(loader):
+    """Makes the prefix WINEPREFIX once, of WINEARCH's width, with Wine's Direct3D on Vulkan when
+    ONEBOX_RENDERER says so and without Wine's virtual desktop when ONEBOX_DESKTOP=x says so. It counts as made only when every step worked; a failure says which
+    step and returns False."""
+    log, ready = PREFIX + ".log", os.path.join(PREFIX, ".onebox-ready")
+    if first_line(ready) == PREFIX_RECIPE:
+        return True
+
+    def fail(why):
+        print(f"wine-run: {why}", file=sys.stderr)
+        return False
+
+    def step(what, *args):
+        with open(log, "a") as out:
+            code = subprocess.run(args, stdin=subprocess.DEVNULL, stdout=out,
+                                  stderr=out).returncode
+        return code == 0 or fail(f"making the prefix {PREFIX} failed at: {what} (exit code "
+                                 f"{code}; see {log})")
+
+    def reg(what, key, value, verb="add"):
+        return step(f"reg {verb} {what}", loader, "reg", verb, "HKCU\\Software\\Wine\\" + key,
+                    *value.split(), "/f")
+
+    # An unfinished prefix is made again from nothing. ONEBOX_WINEPREFIX may name any folder, so
+    # only one that looks like a Wine prefix (or holds nothing) is removed.
+    if os.path.isdir(PREFIX) and os.listdir(PREFIX) and not any(
+            os.path.exists(os.path.join(PREFIX, n)) for n in ("system.reg", "drive_c",
+                                                              "dosdevices")):
+        return fail(f"{PREFIX} is not a Wine prefix; not removing it")
+    shutil.rmtree(PREFIX, ignore_errors=True)
+    try:
+        os.makedirs(os.path.dirname(PREFIX), exist_ok=True)
+        open(log, "w").close()
+    except OSError:
+        return fail(f"cannot make the prefix's folder {os.path.dirname(PREFIX)}")
+    # The Vulkan prefix, and one without Wine's desktop, are the plain one of the same tree with
+    # a registry value more or less. Where one they can be made from is ready, a copy of it
+    # spares a wineboot: about 15 s against 3 s on a 2-core host.
+    vulkan = os.environ.get("ONEBOX_RENDERER", "gl") == "vulkan"
+    no_desktop = os.environ.get("ONEBOX_DESKTOP", "wine") == "x"
+    base = PREFIX.removesuffix("-x") if no_desktop else PREFIX
+    sources = [p for p in (base, base.removesuffix("-vulkan")) if p != PREFIX and
+               first_line(os.path.join(p, ".onebox-ready")) == PREFIX_RECIPE]
+    copied = bool(sources) and step(f"copying {sources[0]}", "cp", "-a", sources[0], PREFIX)
+    if copied:
+        os.remove(ready)
+    else:
+        shutil.rmtree(PREFIX, ignore_errors=True)
+        if not step("wineboot -i", loader, "wineboot", "-i"):
+            # The usual reason on a host without 32-bit code; said here, where it shows.
+            if os.environ.get("WINEARCH") == "win32":
+                why = subprocess.run(["bash", "-c", '. "$1"; host_runs_i686_wine || echo '
+                                      '"$host_i686_why"', "-", os.path.join(HERE, "host.sh")],
+                                     capture_output=True, text=True).stdout.strip()
+                if why:
+                    fail(f"{why}: build and run the x86_64 tree (preset mingw64) instead")
+            return False
+        if not step("wineserver -w after wineboot", "wineserver", "-w") or \
+                not all(reg(*entry) for entry in REGISTRY):
+            return False
+    if vulkan and not reg(*VULKAN):
+        return False
+    if no_desktop and not reg(*NO_DESKTOP, verb="delete"):
+        return False
+    # The registry reaches the disk only when the wineserver ends.
+    if not step("wineserver -w after the registry", "wineserver", "-w"):
+        return False
+    try:
+        with open(ready, "w") as f:
+            f.write(PREFIX_RECIPE + "\n")
+    except OSError as e:
+        return fail(f"making the prefix {PREFIX} failed at: marking the prefix ready ({e})")
+    return True
 
 
 def start_xvfb(screen, log):
@@ -278,6 +375,15 @@ def main(args):
     elif args == ["end"]:
         lock()
         end_session(recorded(read_record() or {}))
+    elif args == ["live"]:
+        # For wine-run.sh before each case: the display of a session it may join.
+        record = read_record()
+        if record is None or stale_reason(record):
+            sys.exit(1)
+        print(record["display"])
+    elif args[:1] == ["prefix"] and len(args) == 2:
+        if not make_prefix(args[1]):
+            sys.exit(1)
     elif args == ["status"]:
         record = read_record()
         reason = record is not None and stale_reason(record)
@@ -287,8 +393,8 @@ def main(args):
     elif args[:1] == ["watch"] and len(args) == 3:
         watch(int(args[1]), int(args[2]))
     else:
-        raise Failed("usage: wine_session.py start OWNER TREE LOADER | end | status | "
-                     "xvfb WxHxD")
+        raise Failed("usage: wine_session.py start OWNER TREE LOADER | end | status | live | "
+                     "prefix LOADER | xvfb WxHxD")
 
 
 if __name__ == "__main__":

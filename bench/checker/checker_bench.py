@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""The frame checker against layers whose truth is known: the presenter of tests/checker run
+"""The frame checker against layers whose truth is known: the checker's presenter run
 through tools/run.sh (headless), on each of Wine's renderers and each desktop, and a table of
 what the checker said against what was true. A benchmark of the checker, not a test: it asserts
 nothing and prints the figures.
@@ -22,7 +22,6 @@ Rows, one per desktop (wine, x, x+xcompmgr, x+picom: tools/run.sh --desktop) and
 --runs (default 20) runs of the first two rows, 300 frames each.
 """
 import argparse
-import json
 import os
 import statistics
 import subprocess
@@ -31,6 +30,8 @@ import tempfile
 import time
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+sys.path.insert(0, os.path.join(ROOT, "tools"))
+import results  # noqa: E402
 IDLE = 3.0  # seconds the presenter runs unwatched after the checker, for the rate without it
 
 
@@ -39,14 +40,16 @@ def run(build, renderer, desktop, args, folder):
     log = os.path.join(folder, "presents.txt")
     subprocess.run([os.path.join(ROOT, "tools", "run.sh"), "--headless", "--renderer", renderer,
                     "--desktop", desktop, "--build", build, "--out", folder,
-                    "--program", os.path.join(build, "tests", "checker", "presenter.exe"),
+                    "--program", os.path.join(build, "checker", "presenter.exe"),
                     "--args", f"{args} log=Z:{log.replace('/', chr(92))}",
                     "--check-args", "--frames 300", "--idle", str(IDLE)],
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    check = results.read_check(folder)
     try:
-        check = json.load(open(os.path.join(folder, "check.json")))
         presents = [float(line) for line in open(log)]
     except (OSError, ValueError):
+        return None
+    if check is None:
         return None
     return check, presents
 
@@ -85,7 +88,7 @@ def main():
         # The tree whose Wine runs on this host: the i686 one where 32-bit code runs.
         build = os.path.join(ROOT, "build", "mingw64")
     build = os.path.abspath(build)
-    if not os.path.exists(os.path.join(build, "tests", "checker", "presenter.exe")):
+    if not os.path.exists(os.path.join(build, "checker", "presenter.exe")):
         sys.exit(f"checker_bench: no presenter.exe in {build}: build the tree first")
 
     work = tempfile.mkdtemp(prefix="checker-bench-")

@@ -17,7 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/bare_d3d9.h"
+#include "app/picture.h"
+#include "checker/presenter/bare_d3d9.h"
 #include "tests/support/program_window.h"
 
 namespace {
@@ -34,8 +35,8 @@ double Seconds(LARGE_INTEGER from, LARGE_INTEGER to) {
     return double(to.QuadPart - from.QuadPart) / double(frequency.QuadPart);
 }
 
-// The bare loop: an 800x600 client window with a STATIC child, a device made as the program
-// makes its screen, and the loop's platform calls.
+// The bare loop: a client window of the picture's size with a STATIC child, a device made as
+// the program makes its screen, and the loop's platform calls.
 Rate BareLoop(double seconds) {
     Rate rate = {0, 0};
     HWND child = nullptr;
@@ -54,7 +55,7 @@ Rate BareLoop(double seconds) {
     LARGE_INTEGER start, now;
     QueryPerformanceCounter(&start);
     now = start;
-    RECT source = {0, 0, 800, 600};
+    RECT source = {0, 0, PICTURE_WIDTH, PICTURE_HEIGHT};
     long turns = 0;
     while (Seconds(start, now) < seconds) {
         MSG message;
@@ -64,7 +65,7 @@ Rate BareLoop(double seconds) {
             TranslateMessage(&message);
             DispatchMessageA(&message);
         }
-        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0x888888, 0.0f, 0);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, GREY, 0.0f, 0);
         HDC dc;
         if (SUCCEEDED(backBuffer->GetDC(&dc)))
             backBuffer->ReleaseDC(dc);

@@ -1,4 +1,7 @@
-#include "bench/frame_loop/frame_counter.h"
+// The frame loop's hooks for the benchmark's copy of the program (onebox_counted): counts the
+// loop's turns, and the frames presented, and at exit writes "turns T presented P microseconds
+// U" (first to last turn) to the file named by ONEBOX_FRAME_COUNT_FILE.
+#include "app/frame_hooks.h"
 
 #include <windows.h>
 
@@ -11,7 +14,8 @@ LARGE_INTEGER first, last;
 long turns, presented;
 } // namespace
 
-void FrameCounterTurn() {
+// A frame counts as presented when the flip left the screen active (its Present succeeded).
+void FrameLoopTurned() {
     QueryPerformanceCounter(turns ? &last : &first);
     turns++;
     // Only frames after the first count as presented: the rate is over the time between the
@@ -21,7 +25,7 @@ void FrameCounterTurn() {
         presented++;
 }
 
-void FrameCounterReport() {
+void FrameLoopEnded() {
     char path[MAX_PATH] = {};
     if (!GetEnvironmentVariableA("ONEBOX_FRAME_COUNT_FILE", path, sizeof path))
         return;

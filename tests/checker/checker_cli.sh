@@ -29,6 +29,7 @@ cases=(
     "--quiet 5000|2|onebox-check: --quiet 5000: more than 1000 ms"
     "--display :4095 --wait 1|2|cannot open X display :4095"
     "--display $empty --wait 0.5|3|showed a grey frame within 0.5 s; verdict: no screen"
+    "--display $empty --wait 0.5 --where|3|onebox-check: no window titled"
 )
 failed=0
 for c in "${cases[@]}"; do

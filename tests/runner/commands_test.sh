@@ -36,6 +36,9 @@ cases=(
     "tools/soak.sh|--colour red|soak.sh: unknown option --colour"
     "tools/report.sh|--colour|report: unknown option --colour"
     "tools/report.sh|--colour|usage"
+    "tools/test.sh|--quick|test.sh: unknown option --quick"
+    "tools/setup.sh|--yes|setup.sh: unknown option --yes"
+    "tools/setup.sh|--help|usage"
 )
 failed=0
 for c in "${cases[@]}"; do

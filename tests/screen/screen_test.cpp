@@ -7,10 +7,10 @@
 
 #include <cstdint>
 
+#include "checker/presenter/bare_d3d9.h"
 #include "drawing/session.h"
 #include "screen/screen.h"
 #include "screen_support.h"
-#include "tests/support/bare_d3d9.h"
 #include "x_grab.h"
 #include "x_input.h"
 

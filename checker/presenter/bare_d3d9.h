@@ -7,21 +7,22 @@
 
 #include <d3d9.h>
 
+#include "app/picture.h"
 #include "screen/screen_d3d9.h"
 
 // A visible top-level window of a registered class, with caption and close box, centred, and
 // an 800x600 STATIC child over its client area. Null (and no child) on failure.
 inline HWND BareWindow(const char* className, const char* title, HWND* child) {
     const DWORD style = WS_CAPTION | WS_SYSMENU;
-    RECT r = {0, 0, 800, 600};
+    RECT r = {0, 0, PICTURE_WIDTH, PICTURE_HEIGHT};
     AdjustWindowRect(&r, style, FALSE);
     int w = r.right - r.left, h = r.bottom - r.top;
     HINSTANCE instance = GetModuleHandleA(nullptr);
     HWND parent = CreateWindowA(
         className, title, style | WS_VISIBLE, (GetSystemMetrics(SM_CXSCREEN) - w) / 2,
         (GetSystemMetrics(SM_CYSCREEN) - h) / 2, w, h, nullptr, nullptr, instance, nullptr);
-    *child = parent ? CreateWindowA("STATIC", "", WS_CHILD | WS_VISIBLE, 0, 0, 800, 600, parent,
-                                    nullptr, instance, nullptr)
+    *child = parent ? CreateWindowA("STATIC", "", WS_CHILD | WS_VISIBLE, 0, 0, PICTURE_WIDTH,
+                                    PICTURE_HEIGHT, parent, nullptr, instance, nullptr)
                     : nullptr;
     if (parent && !*child) {
         DestroyWindow(parent);
@@ -34,7 +35,8 @@ inline HWND BareWindow(const char* className, const char* title, HWND* child) {
 // routine opens it, 800x600, windowed, lockable and presented on the vertical retrace.
 inline HRESULT BarePresentParams(IDirect3D9* direct3d, HWND child,
                                  D3DPRESENT_PARAMETERS* parameters) {
-    return ScreenPresentParams(direct3d, parameters, child, 800, 600, TRUE, PRESENT_LOCKABLE);
+    return ScreenPresentParams(direct3d, parameters, child, PICTURE_WIDTH, PICTURE_HEIGHT, TRUE,
+                               PRESENT_LOCKABLE);
 }
 
 // The device on the child, with d3d9.dll loaded at run time as onebox loads it; null when

@@ -1,6 +1,7 @@
-// A stand-in for onebox.exe's screen that the frame checker is tested against: Wine's own
-// Direct3D 9 presents into a STATIC child of an 800x600 window, every frame grey with black
-// 20x20 boxes, until the window is closed (exit code 0).
+// A stand-in for onebox.exe's screen that the frame checker is tested against, and the control
+// of the layer report: Wine's own Direct3D 9 presents into a STATIC child of a window of the
+// picture's size, every frame the picture's grey with its black boxes (app/picture.h), until the
+// window is closed (exit code 0).
 //
 //   presenter.exe [good | gdi | two | skipclear[=N] | ignoreclose | keepaftermove] [toplevel]
 //                 [log=PATH]
@@ -34,12 +35,16 @@
 #include <string>
 #include <vector>
 
+#include "app/picture.h"
 #include "app/title.h"
-#include "tests/support/bare_d3d9.h"
+#include "checker/presenter/bare_d3d9.h"
 
 namespace {
 
-const int BOX = 20;
+// The boxes of two at once stay in the screen's halves, this far from its middle, so that they
+// never touch: corners BOX_MIN..LEFT_MAX and RIGHT_MIN..BOX_MAX_X.
+const int LEFT_MAX = PICTURE_WIDTH / 2 - 10 - BOX_SIZE;
+const int RIGHT_MIN = PICTURE_WIDTH / 2 + 10;
 
 enum Mode {
     MODE_GOOD,
@@ -74,7 +79,7 @@ int RandomIn(int lo, int hi) {
 }
 
 void FillBox(IDirect3DDevice9* device, int x, int y) {
-    D3DRECT r = {x, y, x + BOX, y + BOX};
+    D3DRECT r = {x, y, x + BOX_SIZE, y + BOX_SIZE};
     device->Clear(1, &r, D3DCLEAR_TARGET, D3DCOLOR_XRGB(0, 0, 0), 1.0f, 0);
 }
 
@@ -84,7 +89,7 @@ void DrawBoxThroughDc(IDirect3DDevice9* device, int x, int y) {
         return;
     HDC dc = nullptr;
     if (SUCCEEDED(back->GetDC(&dc))) {
-        RECT r = {x, y, x + BOX, y + BOX};
+        RECT r = {x, y, x + BOX_SIZE, y + BOX_SIZE};
         FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
         back->ReleaseDC(dc);
     }
@@ -96,23 +101,24 @@ void DrawFrame(IDirect3DDevice9* device, Mode mode, unsigned frame) {
     bool clear = !(mode == MODE_SKIP_CLEAR && frame % skipEvery == skipEvery - 1) &&
                  !(mode == MODE_KEEP_AFTER_MOVE && moved);
     if (clear)
-        device->Clear(0, nullptr, D3DCLEAR_TARGET, D3DCOLOR_XRGB(0x88, 0x88, 0x88), 1.0f, 0);
-    int y = RandomIn(5, 575);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000 | GREY, 1.0f, 0);
+    int y = RandomIn(BOX_MIN, BOX_MAX_Y);
     switch (mode) {
     case MODE_GOOD:
     case MODE_IGNORE_CLOSE:
     case MODE_KEEP_AFTER_MOVE:
-        FillBox(device, RandomIn(5, 775), y);
+        FillBox(device, RandomIn(BOX_MIN, BOX_MAX_X), y);
         break;
     case MODE_GDI:
-        DrawBoxThroughDc(device, RandomIn(5, 775), y);
+        DrawBoxThroughDc(device, RandomIn(BOX_MIN, BOX_MAX_X), y);
         break;
     case MODE_TWO:
-        FillBox(device, RandomIn(5, 370), y);
-        FillBox(device, RandomIn(410, 775), RandomIn(5, 575));
+        FillBox(device, RandomIn(BOX_MIN, LEFT_MAX), y);
+        FillBox(device, RandomIn(RIGHT_MIN, BOX_MAX_X), RandomIn(BOX_MIN, BOX_MAX_Y));
         break;
     case MODE_SKIP_CLEAR:
-        FillBox(device, frame % 2 ? RandomIn(410, 775) : RandomIn(5, 370), y);
+        FillBox(device, frame % 2 ? RandomIn(RIGHT_MIN, BOX_MAX_X) : RandomIn(BOX_MIN, LEFT_MAX),
+                y);
         break;
     }
     device->Present(nullptr, nullptr, nullptr, nullptr);
