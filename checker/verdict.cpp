@@ -70,8 +70,10 @@ Verdicts Decide(const Tally& shown, const Tally* presented, int minDistinct, boo
                 const Tally* window) {
     Verdicts verdicts = {DecideShown(shown, presented, minDistinct, lost), std::nullopt,
                          std::nullopt};
+    // Nothing delivered to the window is told apart from frames delivered wrong, as on the
+    // screen: the renderer may keep its frames in a drawable of its own.
     if (window)
-        verdicts.window = DecideShown(*window, nullptr, minDistinct, lost);
+        verdicts.window = DecideShown(*window, presented, minDistinct, lost);
     // The renderer's own drawable: a bug when any frame judged there was bad.
     if (presented)
         verdicts.presented = presented->bad ? Verdict::BUG : Verdict::NO_BUG;
