@@ -158,6 +158,25 @@ class ExpectationsFile(unittest.TestCase):
         self.assertEqual(expected.lookup(entries, "onebox i686 gl").verdict, "no-bug")
         self.assertIsNone(expected.lookup(entries, "onebox i686 vulkan"))
 
+    def test_each_desktop_has_its_own_line_and_the_window_its_own_verdict(self):
+        entries = expected.parse("onebox * vulkan no-bug\n"
+                                 "onebox * vulkan x+xcompmgr no-bug window no-bug\n")
+        composed = {"ran": True, "onebox": "ok", "verdict": "no-bug", "presented": None}
+        # config | the run's window verdict | status
+        cases = [("onebox x86_64 vulkan", None, "expected"),
+                 ("onebox x86_64 vulkan wine", None, "expected"),
+                 ("onebox x86_64 vulkan x+xcompmgr", "no-bug", "expected"),
+                 ("onebox x86_64 vulkan x+xcompmgr", "bug", "unexpected"),
+                 ("onebox x86_64 vulkan x+picom", "no-bug", "none")]
+        for config, window, status in cases:
+            with self.subTest(config=config, window=window):
+                got, _ = expected.judge(expected.lookup(entries, config),
+                                        dict(composed, window=window))
+                self.assertEqual(got, status)
+        # A program that failed is unexpected even where the file has no line for it.
+        failed = dict(composed, onebox="failed", failure="no frame of it was presented")
+        self.assertEqual(expected.judge(None, failed)[0], "unexpected")
+
     def test_the_command_names_the_file_the_line_and_why_in_one_line(self):
         with tempfile.TemporaryDirectory() as folder:
             path = os.path.join(folder, "wine-9.txt")
