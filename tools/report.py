@@ -341,6 +341,12 @@ def rows():
                 if k != "WINEDLLOVERRIDES")
         return RENDERER_TEXT.get(c.get("layer"), c.get("layer") or "—")
 
+    def desktop(c):
+        text = DESKTOP_TEXT.get(c.get("desktop") or "wine", c.get("desktop"))
+        # A compositing manager the run found that its desktop did not start.
+        found = c.get("compositor")
+        return text + (f" (composed by {found})" if found and found not in text else "")
+
     def program(c):
         text = c["program"] + (" (control: frames into its top-level window)"
                                if c.get("control") else "")
@@ -368,9 +374,7 @@ def rows():
         ("onebox", plain(onebox)),
         ("Program", program),
         ("Layer", lambda c: (layer(c), None, None)),
-        ("Desktop", lambda c: (DESKTOP_TEXT.get(c.get("desktop") or "wine", c.get("desktop"))
-                               + (f" ({c['compositor']} composites)" if c.get("compositor")
-                                  else ""), None, None)),
+        ("Desktop", lambda c: (desktop(c), None, None)),
         ("Target", lambda c: (c["target"], None, None)),
         ("Wine", plain(lambda c: c.get("wine_version") or "—")),
         ("Checker's line", plain(lambda c: c.get("line") or "—")),
