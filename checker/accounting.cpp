@@ -210,19 +210,21 @@ Accounting Account(const std::vector<AccountPresent>& presents,
     size_t first = 0;
     while (first < presents.size() && presents[first].time < watchStart)
         first++;
-    std::vector<double> latencies;
+    std::vector<double> latencies, lows;
     for (size_t i = first; anyMatched && i <= newestMatched; i++) {
         if (!presents[i].read) {
             a.unread++;
             continue;
         }
         const Known& k = known[i];
-        PresentAccount p{presents[i].index, presents[i].time, PresentFate::DROPPED, -1,
+        PresentAccount p{presents[i].index, presents[i].time, PresentFate::DROPPED, -1, -1,
                          k.contentFrame,    k.stale,          k.drawnOver};
         if (firstSeen[i] >= 0) {
             p.fate = PresentFate::SHOWN;
             p.latency = firstSeen[i] - presents[i].time;
+            p.lowLatency = lowSeen[i] - presents[i].time;
             latencies.push_back(p.latency);
+            lows.push_back(p.lowLatency);
             a.latencySlack = std::max(a.latencySlack, firstSeen[i] - lowSeen[i]);
         } else if (k.repeat) {
             p.fate = PresentFate::REPEATED;
@@ -239,6 +241,9 @@ Accounting Account(const std::vector<AccountPresent>& presents,
         a.latencyMedian = Rank(latencies, 0.5);
         a.latencyP95 = Rank(latencies, 0.95);
         a.latencyMax = Rank(latencies, 1.0);
+        a.lowMedian = Rank(lows, 0.5);
+        a.lowP95 = Rank(lows, 0.95);
+        a.lowMax = Rank(lows, 1.0);
     }
     return a;
 }

@@ -17,13 +17,16 @@
 // NTP; the raw clock is not). So ticks / frequency is a CLOCK_MONOTONIC_RAW time in seconds, and
 // the checker must take CLOCK_MONOTONIC_RAW for every time it gives here.
 //
-// How exact the latency is. A picture's time (`seen`) is when the checker read the first damage
-// event of its landing: the server sends the event after it changed the pixels, so the picture
-// landed no later than that, and the latency given (seen - present) is an upper bound, late by
-// the event's way to the checker. The picture landed after the server carried out the checker's
-// last grab that still showed something else, which it did after the checker sent it
-// (`notBefore`): the true latency lies in [notBefore - present, seen - present]. The accounting
-// gives the upper values and the widest gap between the two bounds over the shown frames.
+// How exact the latency is. A picture's time (`seen`) is when the checker read the last damage
+// event from before the grab that showed it (by the events' serials; the grab's reply time when
+// none came): that event told of the last change the grab shows, and the server sends it after
+// changing the pixels, so the picture had landed by then, and the latency given (seen - present)
+// is an upper bound, late by the event's way to the checker. Not the first damage since the last
+// grab: when the checker fell behind and two pictures landed between its grabs, that one belongs
+// to the picture nobody judged (it put a picture 69 ms before its own present in a run on OpenGL).
+// The picture landed after the server carried out the checker's last grab that still showed
+// something else, which it did after the checker sent it (`notBefore`): the true latency lies in
+// [notBefore - present, seen - present], both given, and the widest gap between them.
 #pragma once
 #include <string>
 #include <vector>
@@ -40,7 +43,10 @@ struct AccountPresent {
     std::vector<AccountBox> boxes;
 };
 
-// One picture the checker judged: a whole grab that differed from the one before it.
+// One picture the checker judged: a whole grab that differed from the one before it. In the
+// checker's loop, `seen` is LandingGate's last change before the grab (its lastBefore_) when that
+// came after the previous grab was sent, else the time the grab's reply came (the first grab);
+// `notBefore` is when the previous whole grab was sent.
 struct AccountPicture {
     double seen;      // CLOCK_MONOTONIC_RAW seconds: the first damage event of it was read
     double notBefore; // when the last grab that showed an earlier picture was sent (or -1e300)
@@ -60,6 +66,7 @@ struct PresentAccount {
     double time;
     PresentFate fate;
     double latency;    // seconds to its first picture (an upper bound), -1 when not shown
+    double lowLatency; // its lower bound, -1 when not shown
     long contentFrame; // the newest frame whose box it holds: its own index when it drew one
     bool stale;        // it holds only boxes of frames older than its predecessor
     bool drawnOver;    // it holds its own box and boxes of earlier frames
@@ -85,6 +92,7 @@ struct Accounting {
     int outOfOrder = 0; // pictures that showed an older frame after a newer one
     int unmatched = 0;  // pictures no single present held
     double latencyMedian = -1, latencyP95 = -1, latencyMax = -1; // seconds, upper bounds
+    double lowMedian = -1, lowP95 = -1, lowMax = -1;             // seconds, lower bounds
     double latencySlack = -1;             // the widest gap between a latency's two bounds, seconds
     std::vector<PresentAccount> presents; // the counted presents, in order
     std::vector<PictureAccount> pictures; // one per picture given, in its order

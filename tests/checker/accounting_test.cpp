@@ -114,6 +114,7 @@ TEST(Accounting, KnownRuns) {
         EXPECT_NEAR(a.latencyMedian, c.latencyMedian, 1e-9);
         // Each picture was seen 1 ms after the last grab of the one before.
         EXPECT_NEAR(a.latencySlack, 0.001, 1e-9);
+        EXPECT_NEAR(a.lowMedian, c.latencyMedian - 0.001, 1e-9);
         ASSERT_GT(a.pictures.size(), static_cast<size_t>(c.picture));
         EXPECT_EQ(a.pictures[c.picture].text, c.text);
     }
