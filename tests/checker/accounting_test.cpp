@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "accounting.h"
+#include "accounting_out.h"
 #include "recorder/box_probe.h"
 #include "recorder/present_record.h"
 
@@ -118,6 +119,45 @@ TEST(Accounting, KnownRuns) {
         ASSERT_GT(a.pictures.size(), static_cast<size_t>(c.picture));
         EXPECT_EQ(a.pictures[c.picture].text, c.text);
     }
+}
+
+// What a person and a program read of one run: 6 presents, the fourth holding the second's box
+// again (a stale buffer), shown after the third, and the fifth never shown.
+TEST(Accounting, WrittenOut) {
+    std::vector<AccountPresent> presents = {
+        {1, 1.000, true, {BoxOf(1)}}, {2, 1.010, true, {BoxOf(2)}}, {3, 1.020, true, {BoxOf(3)}},
+        {4, 1.030, true, {BoxOf(2)}}, {5, 1.040, true, {BoxOf(5)}}, {6, 1.050, true, {BoxOf(6)}}};
+    std::vector<AccountPicture> pictures = {{1.002, 0.990, {BoxOf(1)}},
+                                            {1.013, 1.003, {BoxOf(2)}},
+                                            {1.023, 1.014, {BoxOf(3)}},
+                                            {1.034, 1.024, {BoxOf(2)}},
+                                            {1.054, 1.035, {BoxOf(6)}}};
+    Accounting a = Account(presents, pictures, 1.0);
+    // Latencies 2, 3, 3, 4 and 4 ms; each picture's last grab before it came before its present.
+    EXPECT_EQ(AccountingLine(a),
+              "6 frames presented: 5 shown, 1 dropped, 1 holding an older frame (a stale buffer), "
+              "1 out of order; from Present to the screen 3.0 ms median, 4.0 ms at the 95th "
+              "percentile, 4.0 ms at most (at least 0.0, 0.0 and 0.0 ms)");
+    std::string json = AccountingJson(a);
+    EXPECT_NE(json.find("\"dropped\": 1, "), std::string::npos) << json;
+    EXPECT_NE(json.find("\"named\": [{\"picture\": 3, \"present\": 4, \"frames\": [2], "
+                        "\"text\": \"1 box: frame 2 again, presented as frame 4 (a stale buffer, 2 "
+                        "frames old), shown after frame 3: out of order\"}]"),
+              std::string::npos)
+        << json;
+    // One mark per present and per picture, the dropped one and the bad picture in red, and
+    // nothing that runs.
+    std::string svg = AccountingTimelineSvg(a, pictures, {false, false, false, true, false});
+    auto count = [&](const std::string& what) {
+        size_t n = 0;
+        for (size_t at = svg.find(what); at != std::string::npos; at = svg.find(what, at + 1))
+            n++;
+        return n;
+    };
+    EXPECT_EQ(count("<rect x="), 11u);
+    EXPECT_EQ(count("fill=\"#d00000\"><title>frame 5: dropped"), 1u);
+    EXPECT_EQ(count("stroke=\"#d00000\""), 1u);
+    EXPECT_EQ(count("<script"), 0u);
 }
 
 // The recorder's file as the DLL writes it: a header, whole records, and the part of a record a
