@@ -51,6 +51,9 @@ std::string BoxCount(size_t n) { return std::to_string(n) + (n == 1 ? " box: " :
 struct Known {
     SetKey set;
     std::vector<long> origins; // per box of `set`, the frame that drew it
+    // Frames whose boxes lie inside a region of this present's own without being it: a box drawn
+    // over an older one that was not cleared, the two one black region.
+    std::vector<long> under;
     long contentFrame = 0;
     bool repeat = false; // the same boxes as its predecessor
     bool stale = false;
@@ -62,6 +65,7 @@ std::string Describe(const AccountPresent& p, const Known& k, long newestBefore,
     std::vector<long> own, older;
     for (long o : k.origins)
         (o == p.index ? own : older).push_back(o);
+    older.insert(older.end(), k.under.begin(), k.under.end());
     std::sort(older.begin(), older.end());
     older.erase(std::unique(older.begin(), older.end()), older.end());
     std::string text = BoxCount(k.set.size());
@@ -120,12 +124,17 @@ Accounting Account(const std::vector<AccountPresent>& presents,
         }
         for (size_t b = 0; b < k.set.size(); b++)
             lastSeen[k.set[b]] = {p.index, k.origins[b]};
-        bool own = std::count(k.origins.begin(), k.origins.end(), p.index) > 0;
+        for (size_t b = 0; b < k.set.size(); b++)
+            for (size_t j = i; k.origins[b] == p.index && j > 0 && i - j < ORIGIN_WINDOW; j--)
+                for (size_t c = 0; c < known[j - 1].set.size(); c++)
+                    if (known[j - 1].set[c] != k.set[b] && Contains(k.set[b], known[j - 1].set[c]))
+                        k.under.push_back(known[j - 1].origins[c]);
+        std::sort(k.under.begin(), k.under.end());
+        k.under.erase(std::unique(k.under.begin(), k.under.end()), k.under.end());
+        long own = std::count(k.origins.begin(), k.origins.end(), p.index);
         k.repeat = i > 0 && presents[i - 1].read && known[i - 1].set == k.set;
         k.stale = !k.set.empty() && !own && !k.repeat;
-        k.drawnOver = own && k.contentFrame == p.index &&
-                      std::count(k.origins.begin(), k.origins.end(), p.index) <
-                          static_cast<long>(k.origins.size());
+        k.drawnOver = own && (own < static_cast<long>(k.origins.size()) || !k.under.empty());
         bySet[k.set].push_back(i);
     }
 

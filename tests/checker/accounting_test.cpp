@@ -24,8 +24,8 @@ AccountBox BoxOf(long i) {
 
 struct Case {
     const char* name;
-    // The program: every Nth present skips its clear, is not drawn on a three-buffer flip
-    // chain, or is not drawn at all (0: never).
+    // The program: every Nth present skips its clear (-N: its box lands on the one before),
+    // is not drawn on a three-buffer flip chain, or is not drawn at all (0: never).
     int skipClear, stale, noDraw;
     // The layer: drops every Nth present, shows each after `delay` s, shows present i-2 again
     // after every Nth, tears every Nth between its predecessor's rows and its own.
@@ -49,6 +49,10 @@ const Case CASES[] = {
     // Presents 5, 10, ..., 60 hold their predecessor's box under their own: 12.
     {"skips a clear in 5", 5, 0, 0, 0, 0.002, 0, 0, 60, 60, 0, 0, 0, 12, 0, 0, 0.002, 9,
      "2 boxes: frames 9 and 10 (frame 10 was drawn over frame 9)"},
+    // The same, each new box landing 10 pixels right of and below the one it was drawn over:
+    // one black region of 30x30 around both.
+    {"skips a clear in 5, boxes touching", -5, 0, 0, 0, 0.002, 0, 0, 60, 60, 0, 0, 0, 12, 0, 0,
+     0.002, 9, "1 box: frames 9 and 10 (frame 10 was drawn over frame 9)"},
     // Presents 5, 10, ..., 60 show the buffer of three presents before: 12 stale pictures,
     // each after a newer one.
     {"stale buffer in 5", 0, 5, 0, 0, 0.002, 0, 0, 60, 60, 0, 0, 12, 0, 12, 0, 0.002, 4,
@@ -71,8 +75,10 @@ const Case CASES[] = {
 
 std::vector<AccountBox> Content(const Case& c, long i, std::vector<std::vector<AccountBox>>& held) {
     std::vector<AccountBox> boxes{BoxOf(i)};
-    if (c.skipClear && i % c.skipClear == 0)
+    if (c.skipClear > 0 && i % c.skipClear == 0)
         boxes = {held[i - 1][0], BoxOf(i)};
+    if (c.skipClear < 0 && i % -c.skipClear == 0)
+        boxes = {{held[i - 1][0].x, held[i - 1][0].y, 30, 30}};
     if (c.stale && i % c.stale == 0)
         boxes = i > 3 ? held[i - 3] : std::vector<AccountBox>{};
     if (c.noDraw && i % c.noDraw == 0)
