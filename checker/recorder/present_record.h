@@ -44,8 +44,7 @@ struct PresentRecord {
     int64_t qpcReturn;   // just after it returned
     uint8_t boxCount;    // black regions found in the back buffer (255 at most)
     uint8_t flags;       // PRESENT_*
-    uint16_t probeTicks; // counter ticks the recorder kept the program in Present before the
-                         // wrapped call (65535 at most): queuing the copy, or the read itself
+    uint16_t probeTicks; // the read-back's own cost in counter ticks (65535 at most)
     uint32_t reserved;
     PresentBox boxes[PRESENT_BOX_SLOTS]; // the first min(boxCount, slots) regions, scan order
 };

@@ -15,8 +15,6 @@
 //               for the cost benchmark: the back buffer is read in every other half second
 //               only, and the records of the others say so, so that one run gives the frame
 //               rate with and without the read-back.
-//   read=sync   the back buffer is locked and read in Present itself, the way of the first
-//               version, kept to compare with (see "Where the back buffer is read").
 //
 // Why patch the wrapped objects' tables of methods instead of handing out proxies: the
 // program must talk to the layer under test exactly as without the recorder. A proxy device
@@ -27,20 +25,14 @@
 // of its class in that DLL, which is what a recorder of the whole process wants. The entries are
 // written once, under VirtualProtect, since a compiler puts the tables in read-only memory.
 //
-// Where the back buffer is read. Wine's Direct3D works in a thread of its own, and a lock of a
-// surface waits for that thread twice: until it has done every queued command that uses the
-// surface, and until it has carried out the lock. On an idle machine that took 25-40 us a frame;
-// with two cores shared by five busy processes, over 6.5 ms, and onebox's frame rate with the
-// read-back fell to 0.65-0.82 of its rate without (bench/checker/recorder_bench.py, 5 runs a
-// renderer). So Present only queues a copy of the back buffer into a surface in system memory
-// (GetRenderTargetData, which Wine carries out in its own thread, in order, before the present)
-// and hands it to a thread of the recorder's, which locks the copy, finds the boxes and writes
-// the record, in the order of the presents. The program waits for neither; it waits only when
-// that thread is SLOTS presents behind. Under Wine every Direct3D 9 call takes wined3d's one
-// lock, so the recorder's thread may lock its own surface beside the program's calls (on Windows
-// that would need D3DCREATE_MULTITHREADED). The copies hold references to the device: when the
-// program's last Release leaves only theirs, the recorder releases them, so the device ends when
-// the program thinks it does.
+// Why the back buffer is locked in Present itself. Wine's Direct3D works in a thread of its own,
+// and a lock waits for that thread to finish what it has queued on the surface and to carry out
+// the lock: 25-40 us a frame on a quiet machine, over 6.5 ms with two cores shared by five busy
+// processes. A copy into system memory queued in Present (GetRenderTargetData) and read by a
+// thread of the recorder's was tried: Present then cost 150 us, but onebox's frame rate was no
+// better (with / without, medians of 4 runs at a load of 4-6: 0.61 against 0.87 on OpenGL, 0.82
+// against 0.80 on Vulkan), since the copy's work only moved to Wine's thread, where the program's
+// next GetDC waited for it, and the recorder's thread held wined3d's lock while it waited.
 #include <windows.h>
 
 #include <d3d9.h>
@@ -64,8 +56,6 @@ const int SLOT_PRESENT = 17;       // IDirect3DDevice9::Present
 const int BUFFERED = 256;
 // probe=alternate: the length of each period with and without the read-back, in seconds.
 const double ALTERNATE_SECONDS = 0.5;
-// Presents the recorder's thread may be behind the program.
-const int SLOTS = 3;
 
 typedef IDirect3D9*(WINAPI* CreateFunction)(UINT);
 typedef HRESULT(STDMETHODCALLTYPE* CreateDeviceMethod)(IDirect3D9*, UINT, D3DDEVTYPE, HWND, DWORD,
@@ -74,20 +64,10 @@ typedef HRESULT(STDMETHODCALLTYPE* PresentMethod)(IDirect3DDevice9*, const RECT*
                                                   const RGNDATA*);
 typedef ULONG(STDMETHODCALLTYPE* ReleaseMethod)(IDirect3DDevice9*);
 
-// A present on its way to the record: its copy of the back buffer, read by the recorder's thread.
-struct Slot {
-    IDirect3DDevice9* device = nullptr; // whose surface `copy` is
-    IDirect3DSurface9* copy = nullptr;
-    D3DSURFACE_DESC desc = {};
-    bool copied = false; // the copy holds this present's back buffer
-    PresentRecord record = {};
-};
-
 struct Recorder {
     bool configured = false;
     std::string wrappedPath, logPath;
     bool alternate = false;
-    bool sync = false;
     CreateFunction create = nullptr;
     CreateDeviceMethod createDevice = nullptr;
     PresentMethod present = nullptr;
@@ -98,11 +78,6 @@ struct Recorder {
     PresentRecord buffer[BUFFERED];
     int buffered = 0;
     CRITICAL_SECTION lock;
-    Slot slots[SLOTS];
-    int head = 0, tail = 0;  // the next slot the program fills, the next the thread reads
-    HANDLE filled = nullptr; // counts the slots waiting for the thread
-    HANDLE empty = nullptr;  // counts the slots free for the program
-    HANDLE reader = nullptr; // the recorder's thread
 };
 
 Recorder recorder;
@@ -138,8 +113,6 @@ void Configure() {
                 recorder.logPath = value;
             else if (key == "probe")
                 recorder.alternate = value == "alternate";
-            else if (key == "read")
-                recorder.sync = value == "sync";
         }
         std::fclose(config);
     }
@@ -183,12 +156,17 @@ template <typename Method> void Patch(void* object, int slot, void* hook, Method
     VirtualProtect(&table[slot], sizeof(void*), was, &was);
 }
 
-// Finds the boxes of a surface (the back buffer or a copy of it) and puts them in the record.
-void ProbeSurface(IDirect3DSurface9* surface, PresentRecord* record) {
+// Reads the boxes of the back buffer about to be presented into the record. The surface is
+// asked for at each present and released at once: a reference held across presents would make
+// the program's Reset fail (no reference to a swap-chain surface may be held then).
+void ReadBackBuffer(IDirect3DDevice9* device, PresentRecord* record) {
+    IDirect3DSurface9* back = nullptr;
+    if (FAILED(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back)))
+        return;
     D3DSURFACE_DESC desc;
     D3DLOCKED_RECT locked;
     ProbeImage image = {};
-    if (SUCCEEDED(surface->GetDesc(&desc))) {
+    if (SUCCEEDED(back->GetDesc(&desc))) {
         image.width = static_cast<int>(desc.Width);
         image.height = static_cast<int>(desc.Height);
         switch (desc.Format) {
@@ -206,96 +184,30 @@ void ProbeSurface(IDirect3DSurface9* surface, PresentRecord* record) {
             break;
         }
     }
-    if (image.bytesPerPixel && SUCCEEDED(surface->LockRect(&locked, nullptr, D3DLOCK_READONLY))) {
+    if (image.bytesPerPixel && SUCCEEDED(back->LockRect(&locked, nullptr, D3DLOCK_READONLY))) {
         image.bits = static_cast<const uint8_t*>(locked.pBits);
         image.pitch = locked.Pitch;
         int count = ProbeBoxes(image, record->boxes, PRESENT_BOX_SLOTS);
-        surface->UnlockRect();
+        back->UnlockRect();
         record->boxCount = static_cast<uint8_t>(count > 255 ? 255 : count);
         record->flags |= PRESENT_READ | (count > PRESENT_BOX_SLOTS ? PRESENT_OVERFLOW : 0);
     }
-}
-
-// Copies the back buffer about to be presented into the slot's surface in system memory (made
-// again when the device or the back buffer's size or format changed). The back buffer is asked
-// for at each present and released at once: a reference held across presents would make the
-// program's Reset fail (no reference to a swap-chain surface may be held then).
-void CopyBackBuffer(IDirect3DDevice9* device, Slot* slot) {
-    IDirect3DSurface9* back = nullptr;
-    if (FAILED(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back)))
-        return;
-    if (recorder.sync) {
-        ProbeSurface(back, &slot->record);
-        back->Release();
-        return;
-    }
-    D3DSURFACE_DESC desc;
-    if (SUCCEEDED(back->GetDesc(&desc))) {
-        if (slot->copy && (slot->device != device || slot->desc.Width != desc.Width ||
-                           slot->desc.Height != desc.Height || slot->desc.Format != desc.Format)) {
-            slot->copy->Release();
-            slot->copy = nullptr;
-        }
-        if (!slot->copy &&
-            SUCCEEDED(device->CreateOffscreenPlainSurface(
-                desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &slot->copy, nullptr))) {
-            slot->device = device;
-            slot->desc = desc;
-        }
-        slot->copied = slot->copy && SUCCEEDED(device->GetRenderTargetData(back, slot->copy));
-    }
-    // A layer that cannot copy (the d3d9.dll double has no offscreen surfaces) is read here.
-    if (!slot->copied)
-        ProbeSurface(back, &slot->record);
     back->Release();
-}
-
-// Reads the slot's copy and appends its record.
-void RecordSlot(Slot& slot) {
-    if (slot.copied)
-        ProbeSurface(slot.copy, &slot.record);
-    EnterCriticalSection(&recorder.lock);
-    recorder.buffer[recorder.buffered++] = slot.record;
-    if (recorder.buffered == BUFFERED)
-        Flush();
-    LeaveCriticalSection(&recorder.lock);
-}
-
-// The recorder's thread: the slots in the order of the presents.
-DWORD WINAPI ReadCopies(LPVOID) {
-    for (;;) {
-        WaitForSingleObject(recorder.filled, INFINITE);
-        RecordSlot(recorder.slots[recorder.tail]);
-        recorder.tail = (recorder.tail + 1) % SLOTS;
-        ReleaseSemaphore(recorder.empty, 1, nullptr);
-    }
-}
-
-// Waits until the recorder's thread has read every slot given to it.
-void Drain() {
-    for (int i = 0; i < SLOTS; i++)
-        WaitForSingleObject(recorder.empty, INFINITE);
-    ReleaseSemaphore(recorder.empty, SLOTS, nullptr);
 }
 
 HRESULT STDMETHODCALLTYPE HookPresent(IDirect3DDevice9* device, const RECT* source,
                                       const RECT* destination, HWND window, const RGNDATA* dirty) {
+    PresentRecord record = {};
     LARGE_INTEGER before, call, after;
     QueryPerformanceCounter(&before);
     bool skip = recorder.alternate &&
                 static_cast<long long>(before.QuadPart /
                                        (ALTERNATE_SECONDS * recorder.frequency.QuadPart)) %
                     2;
-    WaitForSingleObject(recorder.empty, INFINITE);
-    Slot& slot = recorder.slots[recorder.head];
-    recorder.head = (recorder.head + 1) % SLOTS;
-    PresentRecord& record = slot.record;
-    record = PresentRecord{};
-    slot.copied = false;
     if (skip)
         record.flags |= PRESENT_SKIPPED;
     else
-        CopyBackBuffer(device, &slot);
+        ReadBackBuffer(device, &record);
     QueryPerformanceCounter(&call);
     HRESULT result = recorder.present(device, source, destination, window, dirty);
     QueryPerformanceCounter(&after);
@@ -304,48 +216,25 @@ HRESULT STDMETHODCALLTYPE HookPresent(IDirect3DDevice9* device, const RECT* sour
     record.qpcCall = call.QuadPart;
     record.qpcReturn = after.QuadPart;
     record.result = result;
+    EnterCriticalSection(&recorder.lock);
     record.index = ++recorder.presents;
-    // Without a thread of its own (it could not be started) the recorder reads the copy here.
-    if (recorder.reader) {
-        ReleaseSemaphore(recorder.filled, 1, nullptr);
-    } else {
-        RecordSlot(slot);
-        recorder.tail = recorder.head;
-        ReleaseSemaphore(recorder.empty, 1, nullptr);
-    }
+    recorder.buffer[recorder.buffered++] = record;
+    if (recorder.buffered == BUFFERED)
+        Flush();
+    LeaveCriticalSection(&recorder.lock);
     return result;
 }
 
-// The program's last reference to a device: the recorder's copies, which hold the rest, are
-// released, which ends the device; and what is buffered goes to the file now, in case the
+// The program's last reference to a device: what is buffered goes to the file now, in case the
 // process ends in a way that skips the DLL's detach.
 ULONG STDMETHODCALLTYPE HookRelease(IDirect3DDevice9* device) {
-    // The copies' own releases come back here through the device's Release.
-    static bool releasingCopies = false;
     ULONG left = recorder.release(device);
-    if (releasingCopies)
-        return left;
-    ULONG copies = 0;
-    for (const Slot& slot : recorder.slots)
-        copies += slot.copy && slot.device == device;
-    if (left != copies)
-        return left;
-    if (copies) {
-        Drain();
-        releasingCopies = true;
-        for (Slot& slot : recorder.slots)
-            if (slot.copy && slot.device == device) {
-                IDirect3DSurface9* copy = slot.copy;
-                slot.copy = nullptr;
-                slot.device = nullptr;
-                copy->Release();
-            }
-        releasingCopies = false;
+    if (left == 0) {
+        EnterCriticalSection(&recorder.lock);
+        Flush();
+        LeaveCriticalSection(&recorder.lock);
     }
-    EnterCriticalSection(&recorder.lock);
-    Flush();
-    LeaveCriticalSection(&recorder.lock);
-    return 0;
+    return left;
 }
 
 HRESULT STDMETHODCALLTYPE HookCreateDevice(IDirect3D9* direct3d, UINT adapter, D3DDEVTYPE type,
@@ -370,9 +259,6 @@ __declspec(dllexport) IDirect3D9* WINAPI Direct3DCreate9(UINT sdkVersion) {
     // under the loader's lock.
     if (!recorder.configured) {
         Configure();
-        recorder.filled = CreateSemaphoreA(nullptr, 0, SLOTS, nullptr);
-        recorder.empty = CreateSemaphoreA(nullptr, SLOTS, SLOTS, nullptr);
-        recorder.reader = CreateThread(nullptr, 0, ReadCopies, nullptr, 0, nullptr);
         HMODULE wrapped = LoadLibraryA(recorder.wrappedPath.c_str());
         recorder.create = wrapped ? reinterpret_cast<CreateFunction>(reinterpret_cast<void*>(
                                         GetProcAddress(wrapped, "Direct3DCreate9")))
