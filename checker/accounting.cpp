@@ -101,8 +101,8 @@ double Rank(std::vector<double> values, double share) {
 } // namespace
 
 Accounting Account(const std::vector<AccountPresent>& presents,
-                   const std::vector<AccountPicture>& pictures, double watchStart, int offsetX,
-                   int offsetY) {
+                   const std::vector<AccountPicture>& pictures, double watchStart, double watchEnd,
+                   int offsetX, int offsetY) {
     Accounting a;
     // What each present held: its boxes' frames, and the presents by what they held.
     std::vector<Known> known(presents.size());
@@ -220,7 +220,11 @@ Accounting Account(const std::vector<AccountPresent>& presents,
     while (first < presents.size() && presents[first].time < watchStart)
         first++;
     std::vector<double> latencies, lows;
-    for (size_t i = first; anyMatched && i <= newestMatched; i++) {
+    // Through the newest present shown; when none was, through the last before the watch's end.
+    size_t end = anyMatched ? newestMatched + 1 : first;
+    while (!anyMatched && end < presents.size() && presents[end].time <= watchEnd)
+        end++;
+    for (size_t i = first; i < end; i++) {
         if (!presents[i].read) {
             a.unread++;
             continue;

@@ -81,7 +81,8 @@ struct PictureAccount {
 
 struct Accounting {
     // Presents counted: those from the first at or after the watch's start to the newest that
-    // reached the screen (later ones may still have been on their way when the watch ended).
+    // reached the screen (later ones may still have been on their way when the watch ended);
+    // when none reached it, to the last before the watch's end: all of them dropped.
     int presented = 0;
     int shown = 0;
     int dropped = 0;
@@ -98,12 +99,13 @@ struct Accounting {
     std::vector<PictureAccount> pictures; // one per picture given, in its order
 };
 
-// presents in the order they were made; pictures in the order they were seen. watchStart is the
-// watch's start (CLOCK_MONOTONIC_RAW seconds). (offsetX, offsetY) is added to a picture's boxes
-// to put them in back-buffer pixels (0, 0 for the window's client area).
+// presents in the order they were made; pictures in the order they were seen. watchStart and
+// watchEnd are the watch's start and end (CLOCK_MONOTONIC_RAW seconds). (offsetX, offsetY) is
+// added to a picture's boxes to put them in back-buffer pixels (0, 0 for the window's client
+// area and for Wine's own window on OpenGL).
 Accounting Account(const std::vector<AccountPresent>& presents,
-                   const std::vector<AccountPicture>& pictures, double watchStart, int offsetX = 0,
-                   int offsetY = 0);
+                   const std::vector<AccountPicture>& pictures, double watchStart, double watchEnd,
+                   int offsetX = 0, int offsetY = 0);
 
 // The recorder's file (checker/recorder/present_record.h), its times in CLOCK_MONOTONIC_RAW
 // seconds. False, with the reason in *error, when it is no such file; a partial last record is
