@@ -17,8 +17,11 @@ it costs three QueryPerformanceCounter calls and a 64-byte copy (about 0.5 us he
 frames of several milliseconds), so their rate is the program's rate without the recorder.
 
 Rows, one a renderer: the ratio (with / without; lowest and median over the runs), the rates,
-the read-back's median cost a frame (the recorder's own timing), and how many of the records
-read found exactly one 20x20 box, with their indices 1, 2, 3... without a gap.
+the read-back's cost a frame (the recorder's own timing; median and mean, medians over the
+runs), how many of the records read found exactly one 20x20 box, with their indices 1, 2, 3...
+without a gap, and the machine's load (its one-minute average as each run ended): the read-back
+waits for Wine's command thread, and on a busy machine each wait can cost a turn of the
+scheduler.
 """
 import argparse
 import os
@@ -52,7 +55,7 @@ def run(build, exe, recorder, renderer, folder):
     subprocess.run([os.path.join(ROOT, "tools", "run.sh"), "--renderer", renderer],
                    env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
-        return present_log.read(os.path.join(folder, "presents.log"))
+        return present_log.read(os.path.join(folder, "presents.log")), os.getloadavg()[0]
     except (OSError, ValueError):
         return None
 
@@ -77,7 +80,8 @@ def rates(presents):
     off = counts[False] / spans[False] if spans[False] else 0
     read = [p for p in presents if p.flags & present_log.READ]
     one = sum(1 for p in read if p.box_count == 1 and p.boxes[0][2:] == (20, 20))
-    cost = statistics.median(p.probe_seconds * 1e6 for p in read) if read else 0
+    cost = ((statistics.median(p.probe_seconds * 1e6 for p in read),
+             statistics.mean(p.probe_seconds * 1e6 for p in read)) if read else (0, 0))
     gapless = [p.index for p in presents] == list(range(1, len(presents) + 1))
     return on, off, cost, one, len(read), gapless
 
@@ -99,21 +103,24 @@ def main():
     work = tempfile.mkdtemp(prefix="recorder-bench-")
     began = time.time()
     header = ("renderer", "frame rate with / without (lowest / median)",
-              "presents/s with / without (median)", "read-back a frame, us (median)",
-              "records read with one 20x20 box", "indices without a gap")
+              "presents/s with / without (median)", "read-back a frame, us (median / mean)",
+              "records read with one 20x20 box", "indices without a gap", "load")
     rows = []
     for renderer in options.renderer or ["gl", "vulkan"]:
         results = [run(build, exe, recorder, renderer, os.path.join(work, f"{renderer}-{i}"))
                    for i in range(options.runs)]
-        measured = [rates(r) for r in results if r]
+        measured = [rates(r[0]) for r in results if r and r[0]]
+        loads = [r[1] for r in results if r]
         ratios = [on / off for on, off, *_ in measured if off]
         rows.append((renderer,
                      f"{min(ratios):.3f} / {statistics.median(ratios):.3f}" if ratios else "-",
                      f"{statistics.median(m[0] for m in measured):.0f} / "
                      f"{statistics.median(m[1] for m in measured):.0f}" if measured else "-",
-                     f"{statistics.median(m[2] for m in measured):.0f}" if measured else "-",
+                     f"{statistics.median(m[2][0] for m in measured):.0f} / "
+                     f"{statistics.median(m[2][1] for m in measured):.0f}" if measured else "-",
                      f"{sum(m[3] for m in measured)} of {sum(m[4] for m in measured)}",
-                     f"{sum(1 for m in measured if m[5])} of {len(measured)} runs"))
+                     f"{sum(1 for m in measured if m[5])} of {len(measured)} runs",
+                     f"{min(loads):.1f}-{max(loads):.1f}" if loads else "-"))
     print("| " + " | ".join(header) + " |")
     print("|" + "---|" * len(header))
     for row in rows:

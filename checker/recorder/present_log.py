@@ -6,7 +6,7 @@ import collections
 import struct
 
 HEADER = struct.Struct("<8sIIqII")  # PresentFileHeader
-RECORD = struct.Struct("<IiqqBBHI")  # PresentRecord up to its boxes
+RECORD = struct.Struct("<IiqqBBxxI")  # PresentRecord up to its boxes
 BOX = struct.Struct("<hhhh")  # PresentBox: x, y, width, height
 MAGIC = b"OBXPRES1"
 READ, SKIPPED, OVERFLOW = 0x01, 0x02, 0x04
@@ -24,7 +24,7 @@ def read(path):
         raise ValueError(f"{path}: not a present recorder's file")
     presents = []
     for at in range(HEADER.size, len(data) - size + 1, size):
-        index, result, call, _, count, flags, probe, _ = RECORD.unpack_from(data, at)
+        index, result, call, _, count, flags, probe = RECORD.unpack_from(data, at)
         boxes = tuple(BOX.unpack_from(data, at + RECORD.size + BOX.size * i)
                       for i in range(min(count, slots)))
         presents.append(Present(index, result, call / frequency, flags, probe / frequency, count,

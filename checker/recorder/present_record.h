@@ -38,14 +38,14 @@ struct PresentBox {
 };
 
 struct PresentRecord {
-    uint32_t index;      // 1 for the program's first Present, counted over the whole process
-    int32_t result;      // the HRESULT the wrapped Present returned
-    int64_t qpcCall;     // just before the wrapped Present was called (after the read-back)
-    int64_t qpcReturn;   // just after it returned
-    uint8_t boxCount;    // black regions found in the back buffer (255 at most)
-    uint8_t flags;       // PRESENT_*
-    uint16_t probeTicks; // the read-back's own cost in counter ticks (65535 at most)
-    uint32_t reserved;
+    uint32_t index;    // 1 for the program's first Present, counted over the whole process
+    int32_t result;    // the HRESULT the wrapped Present returned
+    int64_t qpcCall;   // just before the wrapped Present was called (after the read-back)
+    int64_t qpcReturn; // just after it returned
+    uint8_t boxCount;  // black regions found in the back buffer (255 at most)
+    uint8_t flags;     // PRESENT_*
+    uint16_t reserved;
+    uint32_t probeTicks;                 // the read-back's own cost in counter ticks
     PresentBox boxes[PRESENT_BOX_SLOTS]; // the first min(boxCount, slots) regions, scan order
 };
 

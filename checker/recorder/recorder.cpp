@@ -19,11 +19,12 @@
 // Why patch the wrapped objects' tables of methods instead of handing out proxies: the
 // program must talk to the layer under test exactly as without the recorder. A proxy device
 // would have to wrap every object that leads back to the device (surfaces, swap chains, their
-// GetDevice and GetContainer) to keep COM identity, about 250 methods of forwarding, each a place
-// to differ from the layer. Patching three entries (IDirect3D9::CreateDevice, and the device's
-// Present and Release) leaves every object the layer's own; the table is shared by every object
-// of its class in that DLL, which is what a recorder of the whole process wants. The entries are
-// written once, under VirtualProtect, since a compiler puts the tables in read-only memory.
+// GetDevice and GetContainer) to keep COM identity: well over a hundred methods of forwarding
+// (the device alone has 119), each a place to differ from the layer. Patching three entries
+// (IDirect3D9::CreateDevice, and the device's Present and Release) leaves every object the
+// layer's own; the table is shared by every object of its class in that DLL, which is what a
+// recorder of the whole process wants. The entries are written once, under VirtualProtect,
+// since a compiler puts the tables in read-only memory.
 //
 // Why the back buffer is locked in Present itself. Wine's Direct3D works in a thread of its own,
 // and a lock waits for that thread to finish what it has queued on the surface and to carry out
@@ -31,8 +32,8 @@
 // processes. A copy into system memory queued in Present (GetRenderTargetData) and read by a
 // thread of the recorder's was tried: Present then cost 150 us, but onebox's frame rate was no
 // better (with / without, medians of 4 runs at a load of 4-6: 0.61 against 0.87 on OpenGL, 0.82
-// against 0.80 on Vulkan), since the copy's work only moved to Wine's thread, where the program's
-// next GetDC waited for it, and the recorder's thread held wined3d's lock while it waited.
+// against 0.80 on Vulkan): the copy's work only moved to Wine's thread, which the program waits
+// for at its next GetDC, and the recorder's thread held wined3d's lock while it waited.
 #include <windows.h>
 
 #include <d3d9.h>
@@ -51,8 +52,9 @@ const int SLOT_RELEASE = 2;        // IUnknown::Release
 const int SLOT_CREATE_DEVICE = 16; // IDirect3D9::CreateDevice
 const int SLOT_PRESENT = 17;       // IDirect3DDevice9::Present
 
-// Records are kept in memory and written this many at a time (16 KB, under a second and a
-// half of frames), and whatever is left when the device is released or the process ends.
+// Records are kept in memory and written this many at a time (16 KB, one write every 1 to 10
+// seconds at onebox's rates here), and whatever is left when the device is released or the
+// process ends.
 const int BUFFERED = 256;
 // probe=alternate: the length of each period with and without the read-back, in seconds.
 const double ALTERNATE_SECONDS = 0.5;
@@ -211,8 +213,7 @@ HRESULT STDMETHODCALLTYPE HookPresent(IDirect3DDevice9* device, const RECT* sour
     QueryPerformanceCounter(&call);
     HRESULT result = recorder.present(device, source, destination, window, dirty);
     QueryPerformanceCounter(&after);
-    long long probe = call.QuadPart - before.QuadPart;
-    record.probeTicks = static_cast<uint16_t>(probe > 65535 ? 65535 : probe);
+    record.probeTicks = static_cast<uint32_t>(call.QuadPart - before.QuadPart);
     record.qpcCall = call.QuadPart;
     record.qpcReturn = after.QuadPart;
     record.result = result;
