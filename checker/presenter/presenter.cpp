@@ -3,8 +3,8 @@
 // picture's size, every frame the picture's grey with its black boxes (app/picture.h), until the
 // window is closed (exit code 0).
 //
-//   presenter.exe [good | gdi | two | skipclear[=N] | ignoreclose | keepaftermove] [toplevel]
-//                 [log=PATH]
+//   presenter.exe [good | gdi | two | skipclear[=N] | stale=N | nodraw=N | ignoreclose |
+//                  keepaftermove] [toplevel] [log=PATH]
 //
 // good:      one box per frame at a random place, filled by Direct3D itself.
 // gdi:       the same box drawn through the back buffer's device context, as onebox.exe draws
@@ -13,7 +13,21 @@
 // skipclear: every Nth frame (third, without =N) keeps the previous frame instead of clearing
 //            it, so exactly that frame shows the previous box and its own; boxes alternate
 //            between the screen's halves so the two never touch. A bug of one frame at a time,
-//            at a known rate.
+//            at a known rate. Its known accounting: the Kth present with K a multiple of N holds
+//            the boxes of frames K-1 and K, frame K drawn over frame K-1.
+// stale=N:   a flip chain of three back buffers (D3DSWAPEFFECT_FLIP, which hands them round in
+//            order), and every present K with K a multiple of N (N >= 2) presented without
+//            drawing: its buffer was last drawn three presents before, so frame K-3's picture
+//            comes back after frames K-2 and K-1 (K-6's when N is 3 and K-3 was itself not
+//            drawn). Wine 8.0 rotates the back buffers alone, the window being the front one:
+//            with two back buffers the recorder found frame K-2's box in present K. Each picture
+//            holds one box, so on the screen alone it passes; its known accounting: one present
+//            in N shows an older frame, out of order whenever it reaches the screen, with a
+//            stale buffer as its cause.
+// nodraw=N:  every present K with K a multiple of N (N >= 2) presented without clearing or
+//            drawing: the copy swap effect keeps the buffer, so it is frame K-1's picture once
+//            more. Its known accounting: one present in N repeats its predecessor, nothing new
+//            to show (neither shown nor dropped), and no bad or out-of-order picture.
 // ignoreclose:   as good, but WM_CLOSE is ignored: the program never ends by itself.
 // keepaftermove: as good until the window has been moved, then no frame is cleared, so the
 //                boxes pile up.
@@ -51,12 +65,15 @@ enum Mode {
     MODE_GDI,
     MODE_TWO,
     MODE_SKIP_CLEAR,
+    MODE_STALE,
+    MODE_NO_DRAW,
     MODE_IGNORE_CLOSE,
     MODE_KEEP_AFTER_MOVE
 };
 
 Mode mode = MODE_GOOD;
 unsigned skipEvery = 3;
+unsigned undrawnEvery = 0; // stale=N, nodraw=N
 bool closed = false;
 bool moved = false;
 
@@ -96,8 +113,13 @@ void DrawBoxThroughDc(IDirect3DDevice9* device, int x, int y) {
     back->Release();
 }
 
-// Clears (unless told not to) and draws the frame's boxes.
+// Clears (unless told not to) and draws the frame's boxes. frame counts from 0: present K,
+// counted from 1 as the recorder counts them, is frame K-1.
 void DrawFrame(IDirect3DDevice9* device, Mode mode, unsigned frame) {
+    if (undrawnEvery && (frame + 1) % undrawnEvery == 0) {
+        device->Present(nullptr, nullptr, nullptr, nullptr);
+        return;
+    }
     bool clear = !(mode == MODE_SKIP_CLEAR && frame % skipEvery == skipEvery - 1) &&
                  !(mode == MODE_KEEP_AFTER_MOVE && moved);
     if (clear)
@@ -105,6 +127,8 @@ void DrawFrame(IDirect3DDevice9* device, Mode mode, unsigned frame) {
     int y = RandomIn(BOX_MIN, BOX_MAX_Y);
     switch (mode) {
     case MODE_GOOD:
+    case MODE_STALE:
+    case MODE_NO_DRAW:
     case MODE_IGNORE_CLOSE:
     case MODE_KEEP_AFTER_MOVE:
         FillBox(device, RandomIn(BOX_MIN, BOX_MAX_X), y);
@@ -133,6 +157,25 @@ double WallClock() {
     ticks.HighPart = now.dwHighDateTime;
     // 100 ns ticks since 1601.
     return static_cast<double>(ticks.QuadPart - 116444736000000000ULL) / 1e7;
+}
+
+// The screen's device, but with a flip chain of three back buffers: after each present the next
+// buffer in the chain is the back buffer, holding what was drawn into it three presents before.
+IDirect3DDevice9* FlipChainDevice(HWND window) {
+    Direct3DCreate9Function create = ScreenLoadDirect3D9();
+    IDirect3D9* direct3d = create ? create(SCREEN_SDK_VERSION) : nullptr;
+    if (!direct3d)
+        return nullptr;
+    D3DPRESENT_PARAMETERS parameters;
+    IDirect3DDevice9* device = nullptr;
+    HRESULT result = BarePresentParams(direct3d, window, &parameters);
+    parameters.BackBufferCount = 3;
+    parameters.SwapEffect = D3DSWAPEFFECT_FLIP;
+    if (SUCCEEDED(result))
+        result = direct3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window,
+                                        D3DCREATE_SOFTWARE_VERTEXPROCESSING, &parameters, &device);
+    direct3d->Release();
+    return SUCCEEDED(result) ? device : nullptr;
 }
 
 void WriteLog(const std::string& path, const std::vector<double>& presents) {
@@ -166,6 +209,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
             logPath = w.substr(4);
         else if (w.compare(0, 10, "skipclear=") == 0 && std::atoi(word + 10) >= 2)
             mode = MODE_SKIP_CLEAR, skipEvery = static_cast<unsigned>(std::atoi(word + 10));
+        else if (w.compare(0, 6, "stale=") == 0 && std::atoi(word + 6) >= 2)
+            mode = MODE_STALE, undrawnEvery = static_cast<unsigned>(std::atoi(word + 6));
+        else if (w.compare(0, 7, "nodraw=") == 0 && std::atoi(word + 7) >= 2)
+            mode = MODE_NO_DRAW, undrawnEvery = static_cast<unsigned>(std::atoi(word + 7));
         for (const auto& m : modes)
             if (w == m.word)
                 mode = m.mode;
@@ -186,7 +233,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
         DestroyWindow(child);
         child = nullptr;
     }
-    IDirect3DDevice9* device = BareDevice(toplevel ? parent : child);
+    IDirect3DDevice9* device = mode == MODE_STALE ? FlipChainDevice(toplevel ? parent : child)
+                                                  : BareDevice(toplevel ? parent : child);
     if (!device)
         return 3;
     std::vector<double> presents;
