@@ -14,7 +14,7 @@ double Seconds(clockid_t clock) {
 
 } // namespace
 
-double Now() { return Seconds(CLOCK_MONOTONIC); }
+double Now() { return Seconds(CLOCK_MONOTONIC_RAW); }
 
 double WallClock() { return Seconds(CLOCK_REALTIME); }
 

@@ -1,7 +1,9 @@
 // The checker's clocks.
 #pragma once
 
-// Seconds on CLOCK_MONOTONIC: every time the watch compares.
+// Seconds on CLOCK_MONOTONIC_RAW: every time the watch compares, on the clock of the program's
+// QueryPerformanceCounter under Wine 8.0 (accounting.h), so that a picture's time and the time
+// of the present it shows can be compared.
 double Now();
 // Seconds since 1970 (CLOCK_REALTIME): the watch's start and end in the results, which a
 // program compares with times taken elsewhere.

@@ -40,6 +40,8 @@ class LandingGate {
     // While Resolve says WAIT: the moment it will say WHOLE unless a change comes first, the
     // latest the loop waits for events before asking again.
     double ResolveBy() const { return lastBefore_ + quiet_; }
+    // The last change the resolved grab shows: when the picture it holds had landed.
+    double LastBefore() const { return lastBefore_; }
 
   private:
     double quiet_;

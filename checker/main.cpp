@@ -44,9 +44,11 @@
 #include <cstdio>
 #include <string>
 
+#include "accounting_out.h"
 #include "clock.h"
 #include "options.h"
 #include "pictures.h"
+#include "presents_file.h"
 #include "results.h"
 #include "sentences.h"
 #include "x_loop.h"
@@ -147,11 +149,37 @@ int main(int argc, char** argv) {
         std::printf("%s\n", PresentedLine(*drawable).c_str());
     if (delivered)
         std::printf("%s\n", WindowLine(*delivered, *verdicts.window, found.compositor).c_str());
+    // Every present the recorder wrote down, against the pictures that reached the screen.
+    std::string accounting, timeline;
+    if (!o.presents.empty()) {
+        std::vector<AccountPresent> presents;
+        std::string error;
+        double end = begin + times.seconds;
+        if (ReadPresentsFile(o.presents, end, 1.0, &presents, &error)) {
+            Accounting a = Account(presents, shown.pictures, begin, end);
+            accounting = AccountingJson(a);
+            std::printf("%s\n", AccountingLine(a).c_str());
+            // Which frames the first bad picture was made of, for whoever mends the layer.
+            for (size_t i = 0; i < shown.pictureBad.size() && i < a.pictures.size(); ++i) {
+                if (shown.pictureBad[i]) {
+                    std::printf("first bad picture: %s\n", a.pictures[i].text.c_str());
+                    break;
+                }
+            }
+            if (!o.save.empty())
+                timeline =
+                    SaveTextPicture(o.save, "timeline.svg",
+                                    AccountingTimelineSvg(a, shown.pictures, shown.pictureBad));
+        } else {
+            std::fprintf(stderr, "onebox-check: the presents' file %s: %s\n", o.presents.c_str(),
+                         error.c_str());
+        }
+    }
     Pictures pictures;
     if (!o.save.empty())
         pictures = SavePictures(shown.record, drawable, o.save);
     Results(o, CheckResults(o, verdicts, line, times, shown.record, drawable, pictures, delivered,
-                            found.compositor));
+                            found.compositor, accounting, timeline));
     loop.Release();
     XCloseDisplay(display);
     std::fflush(stdout);

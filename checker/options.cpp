@@ -24,7 +24,7 @@ void PrintUsage() {
                  "[--quiet MS]\n"
                  "                    [--min-distinct N] [--title TEXT] [--wait S] [--follow] "
                  "[--save DIR]\n"
-                 "                    [--json FILE] [--until-closed]\n"
+                 "                    [--json FILE] [--until-closed] [--presents FILE]\n"
                  "       onebox-check [--display D] [--title TEXT] [--wait S] --where\n");
 }
 
@@ -42,7 +42,8 @@ std::string ParseOptions(int argc, char** argv, Options& o) {
             o.where = true;
             continue;
         }
-        bool text = a == "--display" || a == "--title" || a == "--save" || a == "--json";
+        bool text = a == "--display" || a == "--title" || a == "--save" || a == "--json" ||
+                    a == "--presents";
         bool numeric = a == "--frames" || a == "--seconds" || a == "--rate" || a == "--quiet" ||
                        a == "--min-distinct" || a == "--wait";
         if (!text && !numeric)
@@ -61,6 +62,8 @@ std::string ParseOptions(int argc, char** argv, Options& o) {
             o.save = v;
         else if (a == "--json")
             o.json = v;
+        else if (a == "--presents")
+            o.presents = v;
         else if (a == "--frames" && n >= 1)
             o.frames = static_cast<int>(n), o.seconds = 0;
         else if (a == "--seconds" && n > 0)

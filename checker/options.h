@@ -16,6 +16,7 @@ struct Options {
     bool where = false;            // only say where the window is
     std::string save;              // folder for the pictures; empty: none
     std::string json;              // file for the results; empty: none
+    std::string presents;          // the present recorder's file; empty: no accounting
 };
 
 // Reads the arguments into `options`, which starts with the defaults above and the program's

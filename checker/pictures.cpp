@@ -31,6 +31,17 @@ std::vector<uint32_t> Copy(const uint32_t* pixels) {
 
 } // namespace
 
+std::string SaveTextPicture(const std::string& dir, const std::string& name,
+                            const std::string& text) {
+    MakeFolders(dir);
+    std::string path = dir + "/" + name;
+    FILE* file = std::fopen(path.c_str(), "w");
+    if (!file)
+        return "";
+    bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    return std::fclose(file) == 0 && ok ? path : "";
+}
+
 Pictures SavePictures(const PlaceRecord& shown, const PlaceRecord* presented,
                       const std::string& dir) {
     MakeFolders(dir);

@@ -12,6 +12,11 @@ struct Pictures {
     std::vector<std::string> around;
 };
 
+// Writes a picture made as text (the accounting's timeline, an SVG) as dir/name; its path, or
+// an empty string when it could not be written.
+std::string SaveTextPicture(const std::string& dir, const std::string& name,
+                            const std::string& text);
+
 // Writes the pictures of the places into `dir` (made when missing), replacing those of an
 // earlier run, and prints the line "pictures: PATH..." that names them.
 Pictures SavePictures(const PlaceRecord& shown, const PlaceRecord* presented,

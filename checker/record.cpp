@@ -16,12 +16,13 @@ void PlaceRecord::Changed(double now) {
     lastChange_ = now;
 }
 
-void PlaceRecord::Judge(const uint32_t* pixels, double now) {
+bool PlaceRecord::Judge(const uint32_t* pixels, double now) {
     FrameReport report = FrameAnalyse(pixels, PICTURE_WIDTH, PICTURE_HEIGHT);
     // A picture presented again unchanged (Wine repaints the window while it is dragged)
     // is damage but no change. Two frames of the program with the same report are the
     // same picture but for a box landing on the very same place, one frame in 440,000.
-    if (!FrameSame(report, lastReport_)) {
+    bool changed = !FrameSame(report, lastReport_);
+    if (changed) {
         ++changes_;
         Changed(now);
     }
@@ -47,4 +48,5 @@ void PlaceRecord::Judge(const uint32_t* pixels, double now) {
     }
     newest_ = static_cast<size_t>(Next());
     ring_[newest_] = pixels;
+    return changed;
 }

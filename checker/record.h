@@ -23,7 +23,10 @@ class PlaceRecord {
     int Next() const { return static_cast<int>((newest_ + 1) % RING_SLOTS); }
     // Judges the whole frame grabbed into slot Next() at `now`, and keeps what a person will
     // want to see of it. Its pixels must stay as they are until RING_SLOTS - 1 more grabs.
-    void Judge(const uint32_t* pixels, double now);
+    // Returns whether its picture differs from the one judged before.
+    bool Judge(const uint32_t* pixels, double now);
+    // What the frame judged last showed.
+    const FrameReport& LastReport() const { return lastReport_; }
     // A grab that met a picture still landing: not judged, counted.
     void Discarded() { ++tally_.discarded; }
     // The watch ended at `now`: how long the last picture stood counts to here.

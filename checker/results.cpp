@@ -102,7 +102,8 @@ JsonValue WindowSection(const PlaceRecord& window, Verdict verdict) {
 JsonValue CheckResults(const Options& o, const Verdicts& verdicts, const std::string& line,
                        const RunTimes& times, const PlaceRecord& shown,
                        const PlaceRecord* presented, const Pictures& pictures,
-                       const PlaceRecord* window, const std::string& compositor) {
+                       const PlaceRecord* window, const std::string& compositor,
+                       const std::string& accounting, const std::string& timeline) {
     const Tally& t = shown.Frames();
     double rate = times.seconds > 0 ? shown.Changes() / times.seconds : 0.0;
     JsonValue results = JsonValue::Object();
@@ -125,7 +126,9 @@ JsonValue CheckResults(const Options& o, const Verdicts& verdicts, const std::st
                               : JsonValue::Null())
         .Add("compositor", compositor.empty() ? JsonValue::Null() : JsonValue::Text(compositor))
         .Add("window", window && verdicts.window ? WindowSection(*window, *verdicts.window)
-                                                 : JsonValue::Null());
+                                                 : JsonValue::Null())
+        .Add("accounting", JsonValue::Raw(accounting))
+        .Add("timeline", JsonValue::Path(timeline));
     return results;
 }
 

@@ -24,6 +24,10 @@ class JsonValue {
     static JsonValue Path(const std::string& path);
     static JsonValue TextList(const std::vector<std::string>& texts);
     static JsonValue Object() { return JsonValue(""); }
+    // JSON written elsewhere, as it stands (null when empty).
+    static JsonValue Raw(const std::string& json) {
+        return JsonValue(json.empty() ? "null" : json);
+    }
 
     // Adds a field to an object.
     JsonValue& Add(const std::string& key, JsonValue value);
@@ -51,11 +55,14 @@ JsonValue PresentedSection(const PlaceRecord& presented, Verdict verdict, const 
 JsonValue WindowSection(const PlaceRecord& window, Verdict verdict);
 
 // The whole of check.json. `presented` is null where the renderer keeps no drawable of its own;
-// `window` is null where no compositing manager composes the screen (`compositor`, its name).
+// `window` is null where no compositing manager composes the screen (`compositor`, its name);
+// `accounting` is the accounting of the presents as JSON (accounting_out.h), empty without one,
+// and `timeline` the path of its picture.
 JsonValue CheckResults(const Options& o, const Verdicts& verdicts, const std::string& line,
                        const RunTimes& times, const PlaceRecord& shown,
                        const PlaceRecord* presented, const Pictures& pictures,
-                       const PlaceRecord* window = nullptr, const std::string& compositor = "");
+                       const PlaceRecord* window = nullptr, const std::string& compositor = "",
+                       const std::string& accounting = "", const std::string& timeline = "");
 
 // Writes the results to `path`; false when it could not.
 bool WriteResults(const std::string& path, const JsonValue& results);

@@ -125,9 +125,11 @@ bool XLoop::GrabAndJudge(Place& place, bool follow) {
     if (follow && place.where.window != place.where.anchor && !XScreenFollow(display_, place.where))
         return false;
     place.gate.GrabSent(NextRequest(display_));
+    double sent = Now();
     const uint32_t* pixels = place.grabber->Grab(place.where, place.record.Next());
     if (!pixels)
         return false;
+    double replied = Now();
     // The grab's reply has come, so every event the server made before the grab is here.
     TakeEvents();
     LandingGate::Outcome outcome;
@@ -138,10 +140,23 @@ bool XLoop::GrabAndJudge(Place& place, bool follow) {
         return false;
     if (place.hidden)
         return true;
-    if (outcome == LandingGate::TORN)
+    if (outcome == LandingGate::TORN) {
         place.record.Discarded();
-    else
-        place.record.Judge(pixels, Now());
+        return true;
+    }
+    int bad = place.record.Frames().bad;
+    if (place.record.Judge(pixels, Now())) {
+        // The picture had landed by the last change before the grab, when that came after the
+        // last whole grab was sent; the first picture, by the grab's reply.
+        double before = place.gate.LastBefore();
+        AccountPicture picture = {
+            before > place.lastWholeSent ? before : replied, place.lastWholeSent, {}};
+        for (const FrameBox& b : place.record.LastReport().boxes)
+            picture.boxes.push_back({b.x, b.y, b.width, b.height});
+        place.pictures.push_back(picture);
+        place.pictureBad.push_back(place.record.Frames().bad > bad);
+    }
+    place.lastWholeSent = sent;
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "accounting.h"
 #include "gate.h"
 #include "options.h"
 #include "record.h"
@@ -29,6 +30,12 @@ struct Place {
     // pixels under a compositing manager do not: the watch is of the screen, which may show
     // fewer pictures than the window got.
     bool endsWatch = true;
+    // Each picture it showed, when its frame changed, for the accounting of the presents: its
+    // time, the boxes it held and whether it was bad. lastWholeSent: when the last whole grab
+    // was sent, which the next picture landed after.
+    std::vector<AccountPicture> pictures;
+    std::vector<bool> pictureBad;
+    double lastWholeSent = -1e300;
 
     explicit Place(double quietSeconds) : gate(quietSeconds) {}
 };

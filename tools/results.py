@@ -46,11 +46,17 @@ PRESENTED = {"verdict": str, "frames": FRAMES, "distinct_positions": int,
              "first_bad": (FIRST_BAD, None), "last_picture": PATH}
 WINDOW = {"verdict": str, "frames": FRAMES, "distinct_positions": int,
           "first_bad": (FIRST_BAD, None)}
+LATENCY = {k: (NUMBER, None) for k in ("median", "p95", "max", "low_median", "low_p95",
+                                        "low_max", "slack")}
+ACCOUNTING = {"presented": int, "shown": int, "dropped": int, "repeated": int, "stale": int,
+              "drawn_over": int, "out_of_order": int, "unmatched": int, "unread": int,
+              "latency_ms": LATENCY, "line": str, "named": [dict]}
 CHECK = {"checker": int, "mode": str, "verdict": str, "line": str, "cpu_seconds": NUMBER,
          "seconds": NUMBER, "started": NUMBER, "ended": NUMBER, "frames": FRAMES,
          "distinct_positions": int, "changes_per_second": NUMBER, "longest_still_ms": int,
          "first_bad": (FIRST_BAD, None), "pictures": PICTURES, "presented": (PRESENTED, None),
-         "compositor": (str, None), "window": (WINDOW, None)}
+         "compositor": (str, None), "window": (WINDOW, None), "accounting": (ACCOUNTING, None),
+         "timeline": PATH}
 RUN = {"exe": str, "arch": str, "renderer": str, "desktop": (str, None), "onebox": str,
        "failure": (str, None), "exit_code": (int, None), "close_ms": (int, None),
        "closed_by": (str, None), "wine_version": (str, None), "check": (str, None)}

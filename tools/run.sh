@@ -3,8 +3,8 @@
 # checker judge every frame that reaches the screen.
 #
 #   tools/run.sh [--renderer vulkan|gl] [--arch i686|x86_64] [--desktop wine|x|x+xcompmgr|x+picom]
-#                [--headless] [--program EXE] [--args "ARGS"] [--out DIR] [--check-args "ARGS"]
-#                [--build DIR] [--idle S]
+#                [--headless] [--record] [--program EXE] [--args "ARGS"] [--out DIR]
+#                [--check-args "ARGS"] [--build DIR] [--idle S]
 #
 # The program is the 32-bit i686 build (preset mingw, build/mingw); on a host that runs no 32-bit
 # x86 code it runs the x86_64 twin instead (preset mingw64, build/mingw64) and says why.
@@ -32,6 +32,13 @@
 # exit code 0 on the close); a bug the checker finds in the layer under test is reported, not a
 # failure of the run. 130 when Ctrl+C ended the run.
 #
+# --record accounts for every frame the program presents: the present recorder, a d3d9.dll that
+# wraps Wine's own (build/<preset>/checker/recorder/), is put beside a copy of the program in
+# <out>/recorded/ and loaded native then builtin (d3d9=n,b); it writes down each Present, and
+# the checker matches every picture on the screen to the present it shows and says how many were
+# shown, dropped and out of order, and how late (a line of its own, check.json's "accounting",
+# timeline.svg). The program itself stays as it is.
+#
 # --program EXE runs another program with onebox's title instead (with --args as its arguments)
 # and skips the set-up and the build (the tests and the report do this); --check-args replaces
 # the checker's default arguments for a headless run; --build picks another build tree (default:
@@ -45,9 +52,9 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root" || exit 1
 . tools/host.sh
 
-renderer= arch= desktop= headless= program= args= out= check_args= build= idle=0
-host_parse_options "$0" renderer arch desktop +headless program args out check-args build idle \
-    -- "$@"
+renderer= arch= desktop= headless= record= program= args= out= check_args= build= idle=0
+host_parse_options "$0" renderer arch desktop +headless +record program args out check-args \
+    build idle -- "$@"
 host_choose_renderer "$renderer" || exit 2
 export ONEBOX_RENDERER=$renderer
 host_choose_arch "$arch" || exit 2
@@ -101,10 +108,22 @@ if [ -z "$program" ]; then
     if [ ! -f "$build/CMakeCache.txt" ]; then
         cmake --preset "$preset" -B "$build" >/dev/null || fail "cmake could not configure $build"
     fi
-    cmake --build "$build" --target onebox onebox-check -j2 >/dev/null ||
-        fail "the build of onebox.exe or onebox-check failed"
+    cmake --build "$build" --target onebox onebox-check ${record:+onebox_recorder} -j2 \
+        >/dev/null || fail "the build of onebox.exe or onebox-check failed"
     echo "onebox: running $exe, the $arch build ($arch_why)"
     echo "onebox: renderer $renderer ($renderer_why)"
+fi
+
+# Recorded: a copy of the program beside the recorder, which writes presents.log there.
+presents_args=()
+if [ -n "$record" ]; then
+    recorded=$check_dir/recorded
+    rm -rf "$recorded" && mkdir -p "$recorded" &&
+        cp "$exe" "$build/checker/recorder/d3d9.dll" "$recorded/" ||
+        fail "cannot put the present recorder beside a copy of $exe in $recorded"
+    exe=$recorded/${exe##*/}
+    export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}d3d9=n,b
+    presents_args=(--presents "$recorded/presents.log")
 fi
 
 . tools/headless.sh
@@ -162,7 +181,7 @@ else
 fi
 interrupted=
 trap 'interrupted=1; kill -INT "$checker_pid" 2>/dev/null' INT
-"$checker" --display "$DISPLAY" "${watch_args[@]}" --save "$check_dir" \
+"$checker" --display "$DISPLAY" "${watch_args[@]}" "${presents_args[@]}" --save "$check_dir" \
     --json "$check_dir/check.json" &
 checker_pid=$!
 # A trap ends a wait early; the checker then writes what it saw so far and ends. The status is

@@ -52,10 +52,12 @@ const int SLOT_RELEASE = 2;        // IUnknown::Release
 const int SLOT_CREATE_DEVICE = 16; // IDirect3D9::CreateDevice
 const int SLOT_PRESENT = 17;       // IDirect3DDevice9::Present
 
-// Records are kept in memory and written this many at a time (16 KB, one write every 1 to 10
-// seconds at onebox's rates here), and whatever is left when the device is released or the
-// process ends.
+// Records are kept in memory and written this many at a time (16 KB), or whatever there is a
+// tenth of a second after the last write, and whatever is left when the device is released or
+// the process ends: the checker reads the file while the program still runs, right after its
+// watch, and needs the presents up to then.
 const int BUFFERED = 256;
+const int FLUSHES_A_SECOND = 10;
 // probe=alternate: the length of each period with and without the read-back, in seconds.
 const double ALTERNATE_SECONDS = 0.5;
 
@@ -79,6 +81,7 @@ struct Recorder {
     uint32_t presents = 0;
     PresentRecord buffer[BUFFERED];
     int buffered = 0;
+    LONGLONG lastFlush = 0; // counter ticks
     CRITICAL_SECTION lock;
 };
 
@@ -220,8 +223,11 @@ HRESULT STDMETHODCALLTYPE HookPresent(IDirect3DDevice9* device, const RECT* sour
     EnterCriticalSection(&recorder.lock);
     record.index = ++recorder.presents;
     recorder.buffer[recorder.buffered++] = record;
-    if (recorder.buffered == BUFFERED)
+    if (recorder.buffered == BUFFERED ||
+        after.QuadPart - recorder.lastFlush >= recorder.frequency.QuadPart / FLUSHES_A_SECOND) {
         Flush();
+        recorder.lastFlush = after.QuadPart;
+    }
     LeaveCriticalSection(&recorder.lock);
     return result;
 }
