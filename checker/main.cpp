@@ -139,8 +139,24 @@ int main(int argc, char** argv) {
     // A watch that closed before any frame was judged found no screen to judge.
     if (closed && shown.record.Frames().judged == 0)
         lost = true;
-    Verdicts verdicts = Decide(shown.record.Frames(), drawable ? &drawable->Frames() : nullptr,
-                               o.minDistinct, lost, delivered ? &delivered->Frames() : nullptr);
+    // Every present the recorder wrote down, against the pictures that reached the screen.
+    Accounting a;
+    bool accounted = false;
+    if (!o.presents.empty()) {
+        std::vector<AccountPresent> presents;
+        std::string error;
+        double end = begin + times.seconds;
+        accounted = ReadPresentsFile(o.presents, end, 1.0, &presents, &error);
+        if (accounted)
+            a = Account(presents, shown.pictures, begin, end);
+        else
+            std::fprintf(stderr, "onebox-check: the presents' file %s: %s\n", o.presents.c_str(),
+                         error.c_str());
+    }
+
+    Verdicts verdicts =
+        Decide(shown.record.Frames(), drawable ? &drawable->Frames() : nullptr, o.minDistinct, lost,
+               delivered ? &delivered->Frames() : nullptr, a.outOfOrder);
     std::string line = VerdictLine(shown.record, verdicts.shown, o);
     if (delivered)
         line = "composed by " + found.compositor + ": " + line;
@@ -149,31 +165,23 @@ int main(int argc, char** argv) {
         std::printf("%s\n", PresentedLine(*drawable).c_str());
     if (delivered)
         std::printf("%s\n", WindowLine(*delivered, *verdicts.window, found.compositor).c_str());
-    // Every present the recorder wrote down, against the pictures that reached the screen.
     std::string accounting, timeline;
-    if (!o.presents.empty()) {
-        std::vector<AccountPresent> presents;
-        std::string error;
-        double end = begin + times.seconds;
-        if (ReadPresentsFile(o.presents, end, 1.0, &presents, &error)) {
-            Accounting a = Account(presents, shown.pictures, begin, end);
-            accounting = AccountingJson(a);
-            std::printf("%s\n", AccountingLine(a).c_str());
-            // Which frames the first bad picture was made of, for whoever mends the layer.
-            for (size_t i = 0; i < shown.pictureBad.size() && i < a.pictures.size(); ++i) {
-                if (shown.pictureBad[i]) {
-                    std::printf("first bad picture: %s\n", a.pictures[i].text.c_str());
-                    break;
-                }
+    if (accounted) {
+        accounting = AccountingJson(a);
+        std::printf("%s\n", AccountingLine(a).c_str());
+        // Which frames the first bad or out-of-order picture was made of, for whoever mends the
+        // layer.
+        for (size_t i = 0; i < a.pictures.size(); ++i) {
+            bool bad = i < shown.pictureBad.size() && shown.pictureBad[i];
+            if (bad || a.pictures[i].outOfOrder) {
+                std::printf("first %s picture: %s\n", bad ? "bad" : "out-of-order",
+                            a.pictures[i].text.c_str());
+                break;
             }
-            if (!o.save.empty())
-                timeline =
-                    SaveTextPicture(o.save, "timeline.svg",
-                                    AccountingTimelineSvg(a, shown.pictures, shown.pictureBad));
-        } else {
-            std::fprintf(stderr, "onebox-check: the presents' file %s: %s\n", o.presents.c_str(),
-                         error.c_str());
         }
+        if (!o.save.empty())
+            timeline = SaveTextPicture(o.save, "timeline.svg",
+                                       AccountingTimelineSvg(a, shown.pictures, shown.pictureBad));
     }
     Pictures pictures;
     if (!o.save.empty())

@@ -30,6 +30,8 @@ std::string VerdictEnd(Verdict verdict) {
     std::string end = std::string("; verdict: ") + VerdictText(verdict);
     if (verdict == Verdict::TEARS)
         end += " (too few grabs met a whole frame)";
+    if (verdict == Verdict::OUT_OF_ORDER)
+        end += " (an older frame came back after a newer one: see the presents' line)";
     return end;
 }
 

@@ -16,6 +16,7 @@ const VerdictEntry VERDICTS[] = {
     {Verdict::TEARS, "tears", "tears", 1},
     {Verdict::NOTHING_SHOWN, "nothing-shown", "nothing shown", 1},
     {Verdict::NO_SCREEN, "no-screen", "no screen", 3},
+    {Verdict::OUT_OF_ORDER, "out-of-order", "out of order", 1},
 };
 
 const VerdictEntry& Entry(Verdict verdict) { return VERDICTS[static_cast<int>(verdict)]; }
@@ -67,9 +68,12 @@ Verdict DecideShown(const Tally& shown, const Tally* presented, int minDistinct,
 } // namespace
 
 Verdicts Decide(const Tally& shown, const Tally* presented, int minDistinct, bool lost,
-                const Tally* window) {
+                const Tally* window, int outOfOrder) {
     Verdicts verdicts = {DecideShown(shown, presented, minDistinct, lost), std::nullopt,
                          std::nullopt};
+    // Each picture right, in the wrong order: a fault of its own, named as such.
+    if (verdicts.shown == Verdict::NO_BUG && outOfOrder > 0)
+        verdicts.shown = Verdict::OUT_OF_ORDER;
     // Nothing delivered to the window is told apart from frames delivered wrong, as on the
     // screen: the renderer may keep its frames in a drawable of its own.
     if (window)

@@ -8,7 +8,9 @@
 
 #include "frame.h"
 
-enum class Verdict { NO_BUG, BUG, TEARS, NOTHING_SHOWN, NO_SCREEN };
+// OUT_OF_ORDER: every picture held one box of its own, but the screen showed an older frame
+// after a newer one (the presents' accounting, accounting.h, says so).
+enum class Verdict { NO_BUG, BUG, TEARS, NOTHING_SHOWN, NO_SCREEN, OUT_OF_ORDER };
 
 // The word a program reads: "no-bug", "bug", "tears", "nothing-shown", "no-screen".
 const char* VerdictName(Verdict verdict);
@@ -19,7 +21,7 @@ int VerdictExitCode(Verdict verdict);
 // Calls f(verdict) for each verdict, in the table's order.
 template <typename F> void ForEachVerdict(F f) {
     for (Verdict v : {Verdict::NO_BUG, Verdict::BUG, Verdict::TEARS, Verdict::NOTHING_SHOWN,
-                      Verdict::NO_SCREEN})
+                      Verdict::NO_SCREEN, Verdict::OUT_OF_ORDER})
         f(v);
 }
 
@@ -58,5 +60,7 @@ struct Verdicts {
 // pixels where they are judged apart from the screen, by the screen's rule: what the layer
 // delivered to the window, before the manager composed it. `lost`: a watched place went away
 // during the run.
+// `outOfOrder`: pictures on the screen that showed an older frame after a newer one, where the
+// presents were accounted for.
 Verdicts Decide(const Tally& shown, const Tally* presented, int minDistinct, bool lost,
-                const Tally* window = nullptr);
+                const Tally* window = nullptr, int outOfOrder = 0);

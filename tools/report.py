@@ -92,7 +92,7 @@ def plan(targets, cannot_run, d3d9s, desktops=DESKTOPS):
                 columns.append(dict(config=config_name("onebox", arch, renderer, desktop),
                                     program="onebox", target=arch, layer=renderer,
                                     renderer=renderer, desktop=desktop, exe=onebox, args="",
-                                    env={}, build=build))
+                                    env={}, build=build, record=True))
         names = set()
         for dll in d3d9s:
             machine = pe_machine(dll)
@@ -132,7 +132,8 @@ def plan(targets, cannot_run, d3d9s, desktops=DESKTOPS):
                                                        desktop),
                                     program="presenter:toplevel", target=arch, layer=renderer,
                                     renderer=renderer, desktop=desktop, exe=presenter,
-                                    args="toplevel", env={}, build=build, control=True))
+                                    args="toplevel", env={}, build=build, control=True,
+                                    record=True))
     for arch, why in cannot_run:
         columns.append(dict(config=f"onebox {arch} *", program="onebox", target=arch, layer="*",
                             why_not_run=why))
@@ -146,7 +147,7 @@ def run_one(column, folder):
     command = [os.path.join(ROOT, "tools", "run.sh"), "--headless", "--renderer",
                column["renderer"], "--arch", column["target"], "--desktop", column["desktop"],
                "--out", folder, "--program", column["exe"], "--args", column["args"],
-               "--build", column["build"]]
+               "--build", column["build"]] + (["--record"] if column.get("record") else [])
     start = time.monotonic()
     with open(os.path.join(folder, "run.log"), "w", encoding="utf-8") as log:
         # A session of its own, so that a run past its time is ended with all it started.
@@ -257,6 +258,8 @@ def collect(results, out, entries):
         copy("last", shown.get("last"), "last-frame.png")
         copy("positions", shown.get("positions"), "positions.png")
         copy("presented_last", presented.get("last_picture"), "presented-last-frame.png")
+        copy("timeline", check.get("timeline"), "timeline.svg")
+        col["accounting"] = check.get("accounting")
         around = [p for p in (find_picture(p, check_dir) for p in
                               shown.get("around_first_bad") or []) if p]
         if around:
@@ -303,6 +306,20 @@ def rows():
             return (path, f'<a href="{html.escape(path)}"><img src="{html.escape(path)}" '
                     f'alt="{html.escape(caption)}" width="200"></a>', None)
         return cell
+
+    def wide_picture(key, caption):
+        def cell(c):
+            path = (c.get("pictures") or {}).get(key)
+            if not path:
+                return "—", None, None
+            return (path, f'<a href="{html.escape(path)}"><img src="{html.escape(path)}" '
+                    f'alt="{html.escape(caption)}" width="400"></a>', None)
+        return cell
+
+    def named(c):
+        texts = [n["text"] for n in ((c.get("accounting") or {}).get("named") or [])]
+        return "; ".join(texts[:3]) + (f"; and {len(texts) - 3} more" if len(texts) > 3 else "") \
+            if texts else "none"
 
     def plain(f):
         return lambda c: (f(c), None, None) if c["ran"] else ("—", None, None)
@@ -360,6 +377,11 @@ def rows():
         ("Frames on screen", plain(lambda c: frames_text(c.get("frames"), c.get("mode")))),
         ("Frames in the window", plain(lambda c: frames_text(c.get("window_frames")))),
         ("Frames presented", plain(lambda c: frames_text(c.get("presented_frames")))),
+        ("Every present accounted for", plain(lambda c: (c.get("accounting") or {}).get("line")
+                                              or "—")),
+        ("Pictures named by their frames", plain(named)),
+        ("Timeline", wide_picture("timeline", "presents along time, each picture tied to its "
+                                  "present; dropped and bad ones in red")),
         ("Distinct positions", plain(lambda c: str(c.get("distinct_positions", "—")))),
         ("Picture changes", plain(lambda c: "—" if c.get("changes_per_second") is None else
                                   f"{c['changes_per_second']:.1f} a second")),

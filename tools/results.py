@@ -28,6 +28,7 @@ VERDICTS = (
     ("tears", "tears", 1),
     ("nothing-shown", "nothing shown", 1),
     ("no-screen", "no screen", 3),
+    ("out-of-order", "out of order", 1),
 )
 VERDICT_WORDS = tuple(word for word, _, _ in VERDICTS)
 VERDICT_TEXT = {word: text for word, text, _ in VERDICTS}
