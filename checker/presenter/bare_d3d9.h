@@ -40,8 +40,9 @@ inline HRESULT BarePresentParams(IDirect3D9* direct3d, HWND child,
 }
 
 // The device on the child, with d3d9.dll loaded at run time as onebox loads it; null when
-// there is no Direct3D 9 or no device.
-inline IDirect3DDevice9* BareDevice(HWND child) {
+// there is no Direct3D 9 or no device. flipBuffers > 0: a flip chain of that many back buffers
+// (D3DSWAPEFFECT_FLIP) instead of the screen's one buffer copied at each present.
+inline IDirect3DDevice9* BareDevice(HWND child, UINT flipBuffers = 0) {
     Direct3DCreate9Function create = ScreenLoadDirect3D9();
     IDirect3D9* direct3d = create ? create(SCREEN_SDK_VERSION) : nullptr;
     if (!direct3d)
@@ -49,6 +50,10 @@ inline IDirect3DDevice9* BareDevice(HWND child) {
     D3DPRESENT_PARAMETERS parameters;
     IDirect3DDevice9* device = nullptr;
     HRESULT result = BarePresentParams(direct3d, child, &parameters);
+    if (flipBuffers > 0) {
+        parameters.BackBufferCount = flipBuffers;
+        parameters.SwapEffect = D3DSWAPEFFECT_FLIP;
+    }
     if (SUCCEEDED(result))
         result = direct3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, child,
                                         D3DCREATE_SOFTWARE_VERTEXPROCESSING, &parameters, &device);

@@ -159,25 +159,6 @@ double WallClock() {
     return static_cast<double>(ticks.QuadPart - 116444736000000000ULL) / 1e7;
 }
 
-// The screen's device, but with a flip chain of three back buffers: after each present the next
-// buffer in the chain is the back buffer, holding what was drawn into it three presents before.
-IDirect3DDevice9* FlipChainDevice(HWND window) {
-    Direct3DCreate9Function create = ScreenLoadDirect3D9();
-    IDirect3D9* direct3d = create ? create(SCREEN_SDK_VERSION) : nullptr;
-    if (!direct3d)
-        return nullptr;
-    D3DPRESENT_PARAMETERS parameters;
-    IDirect3DDevice9* device = nullptr;
-    HRESULT result = BarePresentParams(direct3d, window, &parameters);
-    parameters.BackBufferCount = 3;
-    parameters.SwapEffect = D3DSWAPEFFECT_FLIP;
-    if (SUCCEEDED(result))
-        result = direct3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window,
-                                        D3DCREATE_SOFTWARE_VERTEXPROCESSING, &parameters, &device);
-    direct3d->Release();
-    return SUCCEEDED(result) ? device : nullptr;
-}
-
 void WriteLog(const std::string& path, const std::vector<double>& presents) {
     FILE* file = std::fopen(path.c_str(), "w");
     if (!file)
@@ -233,8 +214,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
         DestroyWindow(child);
         child = nullptr;
     }
-    IDirect3DDevice9* device = mode == MODE_STALE ? FlipChainDevice(toplevel ? parent : child)
-                                                  : BareDevice(toplevel ? parent : child);
+    // stale: a flip chain of three back buffers, each holding what was drawn into it three
+    // presents before.
+    IDirect3DDevice9* device = BareDevice(toplevel ? parent : child, mode == MODE_STALE ? 3 : 0);
     if (!device)
         return 3;
     std::vector<double> presents;
