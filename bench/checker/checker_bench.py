@@ -20,6 +20,12 @@ Rows, one per desktop (wine, x, x+xcompmgr, x+picom: tools/run.sh --desktop) and
   one bad in 3       every third frame so: the share of judged frames found bad (a third when
                      every frame is judged), lowest and highest over a quarter of the runs.
 --runs (default 20) runs of the first two rows, 300 frames each.
+
+--accounting gives, instead, the accounting of every present against its known truth, each
+layer recorded (run.sh --record) on each renderer, --runs runs each: the correct layer (every
+picture its own present's, in order), one bad frame in 25 (frame K drawn over frame K-1, one
+present in 25), a stale buffer every 10th present (frame K-3 back, out of order) and a present
+undrawn every 10th (it repeats its predecessor); the runs named right, and the median figures.
 """
 import argparse
 import os
@@ -35,14 +41,15 @@ import results  # noqa: E402
 IDLE = 3.0  # seconds the presenter runs unwatched after the checker, for the rate without it
 
 
-def run(build, renderer, desktop, args, folder):
+def run(build, renderer, desktop, args, folder, record=False):
     """One headless run: the checker's results, run.sh's, and the times of every present."""
     log = os.path.join(folder, "presents.txt")
     subprocess.run([os.path.join(ROOT, "tools", "run.sh"), "--headless", "--renderer", renderer,
                     "--desktop", desktop, "--build", build, "--out", folder,
                     "--program", os.path.join(build, "checker", "presenter.exe"),
                     "--args", f"{args} log=Z:{log.replace('/', chr(92))}",
-                    "--check-args", "--frames 300", "--idle", str(IDLE)],
+                    "--check-args", "--frames 300", "--idle", str(IDLE)]
+                   + (["--record"] if record else []),
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     check = results.read_check(folder)
     try:
@@ -73,6 +80,41 @@ def low_median(values, digits=3):
     return f"{min(values):.{digits}f} / {statistics.median(values):.{digits}f}" if values else "-"
 
 
+# layer | the presenter's arguments | whether a run's accounting (a) names it right
+KNOWN = (
+    ("correct", "good toplevel",
+     lambda a: a["out_of_order"] == 0 and a["stale"] == 0 and a["drawn_over"] == 0),
+    ("1 bad in 25", "skipclear=25 toplevel",
+     lambda a: abs(a["drawn_over"] - a["presented"] / 25) <= 2 and
+     any("was drawn over frame" in n["text"] for n in a["named"])),
+    ("stale buffer, 1 in 10", "stale=10 toplevel",
+     lambda a: abs(a["stale"] - a["presented"] / 10) <= 2 and a["out_of_order"] >= 1),
+    ("undrawn, 1 in 10", "nodraw=10 toplevel",
+     lambda a: abs(a["repeated"] - a["presented"] / 10) <= 2 and a["out_of_order"] == 0),
+)
+
+
+def accounting_table(build, renderers, runs, work):
+    print("| renderer | layer | named right | presented | shown | dropped | out of order | "
+          "latency median / p95 / max (ms) |")
+    print("|---|---|---|---|---|---|---|---|")
+    for renderer in renderers:
+        for name, args, right in KNOWN:
+            done = [r[0].get("accounting") for r in
+                    (run(build, renderer, "wine", args,
+                         os.path.join(work, f"acc-{renderer}-{args.split()[0]}-{i}"), True)
+                     for i in range(runs)) if r]
+            done = [a for a in done if a]
+            med = lambda key: statistics.median(a[key] for a in done) if done else "-"
+            lat = lambda key: statistics.median(a["latency_ms"][key] for a in done
+                                                if a["latency_ms"][key] is not None) \
+                if done else "-"
+            print(f"| {renderer} | {name} | {sum(1 for a in done if right(a))} of {runs} | "
+                  f"{med('presented')} | {med('shown')} | {med('dropped')} | "
+                  f"{med('out_of_order')} | {lat('median')} / {lat('p95')} / {lat('max')} |",
+                  flush=True)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--runs", type=int, default=20)
@@ -80,6 +122,7 @@ def main():
     parser.add_argument("--desktop", action="append",
                         choices=["wine", "x", "x+xcompmgr", "x+picom"])
     parser.add_argument("--build", default=None)
+    parser.add_argument("--accounting", action="store_true")
     options = parser.parse_args()
     renderers = options.renderer or ["gl", "vulkan"]
     desktops = options.desktop or ["wine", "x", "x+xcompmgr", "x+picom"]
@@ -92,6 +135,11 @@ def main():
         sys.exit(f"checker_bench: no presenter.exe in {build}: build the tree first")
 
     work = tempfile.mkdtemp(prefix="checker-bench-")
+    if options.accounting:
+        began = time.time()
+        accounting_table(build, renderers, options.runs, work)
+        print(f"\n{options.runs} runs a row, {time.time() - began:.0f} s; results in {work}")
+        return
     rows = []
     began = time.time()
     for desktop in desktops:
