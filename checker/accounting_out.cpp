@@ -113,8 +113,11 @@ std::string AccountingTimelineSvg(const Accounting& a, const std::vector<Account
                       "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n"
                       "<text x=\"4\" y=\"54\">presents</text>\n"
                       "<text x=\"4\" y=\"134\">on screen</text>\n";
-    // Time along the bottom, every 100 ms (every second past 3 s).
-    const double step = end - start > 3 ? 1.0 : 0.1;
+    // Time along the bottom, a tick every 0.1, 0.2, 0.5, 1, 2, 5 ... seconds: the first step
+    // that leaves at most a dozen.
+    double step = 0.1;
+    for (int i = 0; (end - start) / step > 12; ++i)
+        step *= i % 3 == 1 ? 2.5 : 2;
     for (double t = 0; t <= end - start; t += step)
         svg += "<line x1=\"" + X(start + t) + "\" y1=\"150\" x2=\"" + X(start + t) +
                "\" y2=\"156\" stroke=\"black\"/><text x=\"" + X(start + t) +
