@@ -111,6 +111,11 @@ FrameReport FrameAnalyse(const uint32_t* pixels, int width, int height) {
     return report;
 }
 
+std::vector<uint32_t> FrameCopy(const uint32_t* pixels) {
+    const size_t count = static_cast<size_t>(PICTURE_WIDTH) * PICTURE_HEIGHT;
+    return pixels ? std::vector<uint32_t>(pixels, pixels + count) : std::vector<uint32_t>();
+}
+
 bool FrameShowsGrey(const uint32_t* pixels) {
     const size_t count = static_cast<size_t>(PICTURE_WIDTH) * PICTURE_HEIGHT;
     for (size_t i = 0; i < count; ++i)

@@ -40,6 +40,9 @@ bool FrameSame(const FrameReport& a, const FrameReport& b);
 // than a window's background before its first present. pixels: a whole picture's.
 bool FrameShowsGrey(const uint32_t* pixels);
 
+// A copy of a whole picture's pixels, kept past the grab buffer they came in; empty for null.
+std::vector<uint32_t> FrameCopy(const uint32_t* pixels);
+
 // Whether the frame shows the child window's background anywhere.
 inline bool FrameIsFlash(const FrameReport& report) { return report.backgroundPixels > 0; }
 

@@ -24,11 +24,6 @@ std::string AroundName(size_t i) {
     return name;
 }
 
-std::vector<uint32_t> Copy(const uint32_t* pixels) {
-    size_t size = static_cast<size_t>(PICTURE_WIDTH) * PICTURE_HEIGHT;
-    return pixels ? std::vector<uint32_t>(pixels, pixels + size) : std::vector<uint32_t>();
-}
-
 } // namespace
 
 std::string SaveTextPicture(const std::string& dir, const std::string& name,
@@ -59,10 +54,10 @@ Pictures SavePictures(const PlaceRecord& shown, const PlaceRecord* presented,
     for (size_t i = 0; i < 2 * AROUND + 1; ++i)
         unlink((dir + "/" + AroundName(i)).c_str());
     saved.firstBad = write("first-bad-frame.png", shown.FirstBad());
-    saved.last = write("last-frame.png", Copy(shown.Last()));
+    saved.last = write("last-frame.png", FrameCopy(shown.Last()));
     saved.positions = write("positions.png", shown.Positions().Render());
     if (presented)
-        saved.presentedLast = write("presented-last-frame.png", Copy(presented->Last()));
+        saved.presentedLast = write("presented-last-frame.png", FrameCopy(presented->Last()));
     const auto& around = shown.AroundFirstBad();
     for (size_t i = 0; i < around.size(); ++i) {
         std::string path = dir + "/" + AroundName(i);

@@ -2,15 +2,6 @@
 
 #include <algorithm>
 
-namespace {
-
-std::vector<uint32_t> Copy(const uint32_t* pixels) {
-    return std::vector<uint32_t>(pixels,
-                                 pixels + static_cast<size_t>(PICTURE_WIDTH) * PICTURE_HEIGHT);
-}
-
-} // namespace
-
 void PlaceRecord::Changed(double now) {
     longestStill_ = std::max(longestStill_, now - lastChange_);
     lastChange_ = now;
@@ -32,18 +23,18 @@ bool PlaceRecord::Judge(const uint32_t* pixels, double now) {
         map_.AddGood(report.boxes[0]);
     } else {
         if (!hadBad)
-            firstBad_ = Copy(pixels);
+            firstBad_ = FrameCopy(pixels);
         for (const FrameBox& box : report.boxes)
             map_.AddBad(box);
     }
     if (hadBad) {
         if (around_.size() < aroundFull_)
-            around_.push_back(Copy(pixels));
+            around_.push_back(FrameCopy(pixels));
     } else if (tally_.bad) {
         size_t before = std::min<size_t>(tally_.judged - 1, AROUND);
         for (size_t i = before; i > 0; --i)
-            around_.push_back(Copy(ring_[(newest_ + RING_SLOTS + 1 - i) % RING_SLOTS]));
-        around_.push_back(Copy(pixels));
+            around_.push_back(FrameCopy(ring_[(newest_ + RING_SLOTS + 1 - i) % RING_SLOTS]));
+        around_.push_back(FrameCopy(pixels));
         aroundFull_ = around_.size() + AROUND;
     }
     newest_ = static_cast<size_t>(Next());

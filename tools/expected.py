@@ -144,8 +144,7 @@ def lookup(entries, config):
 def judge(entry, result):
     """Judges one run's result against its entry.
 
-    result: {"ran": bool, "onebox": "ok"|"failed"|None, "failure": str|None,
-             "verdict": str|None, "presented": str|None}
+    result: what results.read_result says of the run.
     Returns (status, sentence); status is expected, flake, unexpected, none (no entry) or
     not-run.
     """
@@ -173,29 +172,6 @@ def judge(entry, result):
             measured = f"{seen} of {runs} runs" + (f", {note}" if note else "")
             return "flake", f"{verdict}, seen in {measured}; expected {want}"
     return "unexpected", f"got {got}, expected {want}"
-
-
-def read_run(check_dir):
-    """The result of a run from the run.json and check.json in its check folder."""
-    result = {"ran": True, "onebox": None, "failure": None, "verdict": None, "presented": None,
-              "window": None, "wine_version": None, "picture": None}
-    run = results.read_run(check_dir)
-    if run is None:
-        result["failure"] = "the run wrote no run.json"
-        return result, None, None
-    result.update(onebox=run.get("onebox"), failure=run.get("failure"),
-                  wine_version=run.get("wine_version"))
-    check = results.read_check(check_dir, run.get("check") or "check.json")
-    if check is None and result["onebox"] == "ok":
-        result["onebox"] = "failed"
-        result["failure"] = "the checker wrote no check.json"
-    if check:
-        result["verdict"] = check.get("verdict")
-        result["presented"] = (check.get("presented") or {}).get("verdict")
-        result["window"] = (check.get("window") or {}).get("verdict")
-        pictures = check.get("pictures") or {}
-        result["picture"] = pictures.get("first_bad") or pictures.get("last")
-    return result, run, check
 
 
 def main(argv):
@@ -246,7 +222,7 @@ def main(argv):
 
 def judge_folder(config, check_dir, path, rc):
     """Prints the judgement of the run in check_dir; 0 when expected (or a known flake)."""
-    result, _, _ = read_run(check_dir)
+    result, _, _ = results.read_result(check_dir)
     path = path or file_for(result["wine_version"] or installed_wine_version())
     try:
         entry = lookup(load(path), config)

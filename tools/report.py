@@ -178,7 +178,7 @@ def run_all(columns, runs):
             print(f"{head} ...", end=" ", flush=True)
             head = ""
             column["seconds"] = round(run_one(column, folder), 1)
-            result, _, _ = expected.read_run(folder)
+            result, _, _ = result_files.read_result(folder)
             outcome = result_text(result) + f" ({column['seconds']:.0f} s)"
         left = len(columns) - number
         print(f"{head}{outcome}; {time.monotonic() - start:.0f} s elapsed, {left} left", flush=True)
@@ -228,7 +228,7 @@ def collect(results, out, entries):
             col.update(ran=False, status="not-run", judgement=column["why_not_run"])
             made.append(col)
             continue
-        result, run, check = expected.read_run(check_dir)
+        result, run, check = result_files.read_result(check_dir)
         col.update(ran=True, verdict=result["verdict"], presented_verdict=result["presented"],
                    window_verdict=result["window"], onebox=result["onebox"] or "failed",
                    failure=result["failure"])

@@ -119,6 +119,33 @@ def read_run(folder):
     return load(os.path.join(folder, "run.json"))
 
 
+def read_result(check_dir):
+    """What a run in a check folder gave, from its run.json and check.json: {"ran": True,
+    "onebox": "ok"|"failed"|None, "failure", "verdict", "presented" (the presented drawable's
+    verdict), "window" (the window's own pixels' verdict, under a compositing manager),
+    "wine_version", "picture" (the first bad frame's, or the last frame's)}, and the
+    two files as read (None where one could not be)."""
+    result = {"ran": True, "onebox": None, "failure": None, "verdict": None, "presented": None,
+              "window": None, "wine_version": None, "picture": None}
+    run = read_run(check_dir)
+    if run is None:
+        result["failure"] = "the run wrote no run.json"
+        return result, None, None
+    result.update(onebox=run.get("onebox"), failure=run.get("failure"),
+                  wine_version=run.get("wine_version"))
+    check = read_check(check_dir, run.get("check") or "check.json")
+    if check is None and result["onebox"] == "ok":
+        result["onebox"] = "failed"
+        result["failure"] = "the checker wrote no check.json"
+    if check:
+        result["verdict"] = check.get("verdict")
+        result["presented"] = (check.get("presented") or {}).get("verdict")
+        result["window"] = (check.get("window") or {}).get("verdict")
+        pictures = check.get("pictures") or {}
+        result["picture"] = pictures.get("first_bad") or pictures.get("last")
+    return result, run, check
+
+
 def write(path, value, kind, indent=2):
     """Writes VALUE as JSON after checking it against KIND; ValueError names what is wrong."""
     wrong = mismatches(value, kind, os.path.basename(path))

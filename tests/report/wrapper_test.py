@@ -17,6 +17,7 @@ import sys
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(ROOT, "tools"))
 import expected  # noqa: E402
+import results  # noqa: E402
 
 
 def main(dll, build, out):
@@ -48,7 +49,7 @@ def main(dll, build, out):
                           "--program", os.path.join(folder, "onebox.exe"), "--out", check,
                           "--check-args", "--frames 50 --wait 8"],
                          env=env, capture_output=True, text=True)
-    result, _, _ = expected.read_run(check)
+    result, _, _ = results.read_result(check)
     status, sentence = expected.judge(None, result)
     if run.returncode == 0 or status != "unexpected":
         faults.append(f"d3d9=n: run.sh exit code {run.returncode}, judged {status} ({sentence})")
