@@ -298,22 +298,13 @@ def rows():
     """The table's rows: label, and per column (text for report.md, HTML or None for the same
     text escaped, CSS class or None)."""
 
-    def picture(key, caption):
+    def picture(key, caption, width=200):
         def cell(c):
             path = (c.get("pictures") or {}).get(key)
             if not path:
                 return "—", None, None
             return (path, f'<a href="{html.escape(path)}"><img src="{html.escape(path)}" '
-                    f'alt="{html.escape(caption)}" width="200"></a>', None)
-        return cell
-
-    def wide_picture(key, caption):
-        def cell(c):
-            path = (c.get("pictures") or {}).get(key)
-            if not path:
-                return "—", None, None
-            return (path, f'<a href="{html.escape(path)}"><img src="{html.escape(path)}" '
-                    f'alt="{html.escape(caption)}" width="400"></a>', None)
+                    f'alt="{html.escape(caption)}" width="{width}"></a>', None)
         return cell
 
     def named(c):
@@ -380,8 +371,8 @@ def rows():
         ("Every present accounted for", plain(lambda c: (c.get("accounting") or {}).get("line")
                                               or "—")),
         ("Pictures named by their frames", plain(named)),
-        ("Timeline", wide_picture("timeline", "presents along time, each picture tied to its "
-                                  "present; dropped and bad ones in red")),
+        ("Timeline", picture("timeline", "presents along time, each picture tied to its present; "
+                             "dropped and bad ones in red", width=400)),
         ("Distinct positions", plain(lambda c: str(c.get("distinct_positions", "—")))),
         ("Picture changes", plain(lambda c: "—" if c.get("changes_per_second") is None else
                                   f"{c['changes_per_second']:.1f} a second")),
