@@ -47,7 +47,7 @@ def main(dll, build, out):
     env = dict(os.environ, WINEDLLOVERRIDES="d3d9=n")
     run = subprocess.run([os.path.join(ROOT, "tools", "run.sh"), "--headless", "--build", build,
                           "--program", os.path.join(folder, "onebox.exe"), "--out", check,
-                          "--check-args", "--frames 50 --wait 8"],
+                          "--check-args", "--frames 50 --wait 4"],
                          env=env, capture_output=True, text=True)
     result, _, _ = results.read_result(check)
     status, sentence = expected.judge(None, result)
