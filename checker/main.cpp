@@ -44,11 +44,10 @@
 #include <cstdio>
 #include <string>
 
-#include "accounting_out.h"
 #include "clock.h"
 #include "options.h"
 #include "pictures.h"
-#include "presents_file.h"
+#include "presents.h"
 #include "results.h"
 #include "sentences.h"
 #include "x_loop.h"
@@ -141,18 +140,7 @@ int main(int argc, char** argv) {
         lost = true;
     // Every present the recorder wrote down, against the pictures that reached the screen.
     Accounting a;
-    bool accounted = false;
-    if (!o.presents.empty()) {
-        std::vector<AccountPresent> presents;
-        std::string error;
-        double end = begin + times.seconds;
-        accounted = ReadPresentsFile(o.presents, end, 1.0, &presents, &error);
-        if (accounted)
-            a = Account(presents, shown.pictures, begin, end);
-        else
-            std::fprintf(stderr, "onebox-check: the presents' file %s: %s\n", o.presents.c_str(),
-                         error.c_str());
-    }
+    bool accounted = AccountPresents(o, shown.pictures, begin, begin + times.seconds, &a);
 
     Verdicts verdicts =
         Decide(shown.record.Frames(), drawable ? &drawable->Frames() : nullptr, o.minDistinct, lost,
@@ -166,23 +154,8 @@ int main(int argc, char** argv) {
     if (delivered)
         std::printf("%s\n", WindowLine(*delivered, *verdicts.window, found.compositor).c_str());
     std::string accounting, timeline;
-    if (accounted) {
-        accounting = AccountingJson(a);
-        std::printf("%s\n", AccountingLine(a).c_str());
-        // Which frames the first bad or out-of-order picture was made of, for whoever mends the
-        // layer.
-        for (size_t i = 0; i < a.pictures.size(); ++i) {
-            bool bad = i < shown.pictureBad.size() && shown.pictureBad[i];
-            if (bad || a.pictures[i].outOfOrder) {
-                std::printf("first %s picture: %s\n", bad ? "bad" : "out-of-order",
-                            a.pictures[i].text.c_str());
-                break;
-            }
-        }
-        if (!o.save.empty())
-            timeline = SaveTextPicture(o.save, "timeline.svg",
-                                       AccountingTimelineSvg(a, shown.pictures, shown.pictureBad));
-    }
+    if (accounted)
+        accounting = WriteAccounting(o, a, shown.pictures, shown.pictureBad, &timeline);
     Pictures pictures;
     if (!o.save.empty())
         pictures = SavePictures(shown.record, drawable, o.save);
