@@ -102,16 +102,9 @@ def plan(targets, cannot_run, d3d9s, desktops=DESKTOPS):
             while name in names:
                 name += "-2"
             names.add(name)
-            # The DLL must sit beside the program that loads it as a native override.
-            folder = os.path.join(build, "report-d3d9", name)
-            os.makedirs(folder, exist_ok=True)
-            shutil.copy2(onebox, os.path.join(folder, "onebox.exe"))
-            shutil.copy2(dll, os.path.join(folder, "d3d9.dll"))
-            # Native first, then Wine's builtin: a d3d9.dll that wraps the system's own (as
-            # tracing and post-processing layers do) loads it by its path, which with d3d9=n
-            # alone finds no DLL.
-            overrides = os.environ.get("WINEDLLOVERRIDES")
-            env = {"WINEDLLOVERRIDES": (overrides + ";" if overrides else "") + "d3d9=n,b"}
+            # run.sh puts it beside a copy of the program, loaded native then builtin, with the
+            # recorder around it.
+            env = {}
             if os.environ.get("ONEBOX_D3D9_DOUBLE"):
                 env["ONEBOX_D3D9_DOUBLE"] = os.environ["ONEBOX_D3D9_DOUBLE"]
             for desktop in desktops:
@@ -119,8 +112,7 @@ def plan(targets, cannot_run, d3d9s, desktops=DESKTOPS):
                                     program="onebox", target=arch, layer=f"d3d9:{name}",
                                     renderer="vulkan", desktop=desktop,
                                     d3d9=os.path.relpath(os.path.abspath(dll), ROOT),
-                                    exe=os.path.join(folder, "onebox.exe"), args="", env=env,
-                                    build=build))
+                                    exe=onebox, args="", env=env, build=build, record=True))
     if targets:
         arch, build = targets[0]
         presenter = os.path.join(build, "checker", "presenter.exe")
@@ -147,7 +139,8 @@ def run_one(column, folder):
     command = [os.path.join(ROOT, "tools", "run.sh"), "--headless", "--renderer",
                column["renderer"], "--arch", column["target"], "--desktop", column["desktop"],
                "--out", folder, "--program", column["exe"], "--args", column["args"],
-               "--build", column["build"]] + (["--record"] if column.get("record") else [])
+               "--build", column["build"]] + (["--record"] if column.get("record") else []) \
+        + (["--d3d9", os.path.join(ROOT, column["d3d9"])] if column.get("d3d9") else [])
     start = time.monotonic()
     with open(os.path.join(folder, "run.log"), "w", encoding="utf-8") as log:
         # A session of its own, so that a run past its time is ended with all it started.

@@ -3,8 +3,8 @@
 # checker judge every frame that reaches the screen.
 #
 #   tools/run.sh [--renderer vulkan|gl] [--arch i686|x86_64] [--desktop wine|x|x+xcompmgr|x+picom]
-#                [--headless] [--record] [--program EXE] [--args "ARGS"] [--out DIR]
-#                [--check-args "ARGS"] [--build DIR] [--idle S]
+#                [--headless] [--record] [--d3d9 PATH] [--program EXE] [--args "ARGS"]
+#                [--out DIR] [--check-args "ARGS"] [--build DIR] [--idle S]
 #
 # The program is the 32-bit i686 build (preset mingw, build/mingw); on a host that runs no 32-bit
 # x86 code it runs the x86_64 twin instead (preset mingw64, build/mingw64) and says why.
@@ -39,6 +39,10 @@
 # shown, dropped and out of order, and how late (a line of its own, check.json's "accounting",
 # timeline.svg). The program itself stays as it is.
 #
+# --d3d9 PATH runs the program on another d3d9.dll, a layer under test other than Wine's own:
+# copied beside a copy of the program and loaded native then builtin (d3d9=n,b), so that a DLL
+# that wraps Wine's own, as tracing layers do, reaches it; with --record the recorder wraps it.
+#
 # --program EXE runs another program with onebox's title instead (with --args as its arguments)
 # and skips the set-up and the build (the tests and the report do this); --check-args replaces
 # the checker's default arguments for a headless run; --build picks another build tree (default:
@@ -52,9 +56,9 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root" || exit 1
 . tools/host.sh
 
-renderer= arch= desktop= headless= record= program= args= out= check_args= build= idle=0
-host_parse_options "$0" renderer arch desktop +headless +record program args out check-args \
-    build idle -- "$@"
+renderer= arch= desktop= headless= record= d3d9= program= args= out= check_args= build= idle=0
+host_parse_options "$0" renderer arch desktop +headless +record d3d9 program args out \
+    check-args build idle -- "$@"
 host_choose_renderer "$renderer" || exit 2
 export ONEBOX_RENDERER=$renderer
 host_choose_arch "$arch" || exit 2
@@ -114,16 +118,27 @@ if [ -z "$program" ]; then
     echo "onebox: renderer $renderer ($renderer_why)"
 fi
 
-# Recorded: a copy of the program beside the recorder, which writes presents.log there.
+# Another layer, or the recorder, or both: a copy of the program with its d3d9.dll beside it,
+# native then builtin. The recorder writes presents.log there; a layer it wraps is named in its
+# recorder.txt by its Windows path.
 presents_args=()
-if [ -n "$record" ]; then
-    recorded=$check_dir/recorded
-    rm -rf "$recorded" && mkdir -p "$recorded" &&
-        cp "$exe" "$build/checker/recorder/d3d9.dll" "$recorded/" ||
-        fail "cannot put the present recorder beside a copy of $exe in $recorded"
-    exe=$recorded/${exe##*/}
+if [ -n "$record" ] || [ -n "$d3d9" ]; then
+    layer_dir=$check_dir/layer
+    rm -rf "$layer_dir" && mkdir -p "$layer_dir" && cp "$exe" "$layer_dir/" ||
+        fail "cannot copy $exe into $layer_dir"
+    if [ -n "$record" ]; then
+        cp "$build/checker/recorder/d3d9.dll" "$layer_dir/" || fail "no present recorder in $build"
+        if [ -n "$d3d9" ]; then
+            cp "$d3d9" "$layer_dir/wrapped-d3d9.dll" || fail "cannot copy $d3d9"
+            wrapped=$(cd "$layer_dir" && pwd)/wrapped-d3d9.dll
+            echo "d3d9=Z:${wrapped//\//\\}" >"$layer_dir/recorder.txt"
+        fi
+        presents_args=(--presents "$layer_dir/presents.log")
+    else
+        cp "$d3d9" "$layer_dir/d3d9.dll" || fail "cannot copy $d3d9"
+    fi
+    exe=$layer_dir/${exe##*/}
     export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}d3d9=n,b
-    presents_args=(--presents "$recorded/presents.log")
 fi
 
 . tools/headless.sh

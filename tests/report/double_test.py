@@ -2,7 +2,8 @@
 """The layer report end to end on a layer that is faulty on purpose: the d3d9.dll double, whose
 Clear does nothing on every 4th frame, so that frame shows two boxes. tools/report.sh run with
 --d3d9 on it must give that column the verdict BUG, with the first bad frame's picture and the
-animation of the grabs around it beside the page.
+animation of the grabs around it beside the page, and the accounting of its presents (the
+recorder wraps the double) must name one present in 4 as frame K drawn over frame K-1.
 
     double_test.py D3D9_DLL OUT_DIR
 """
@@ -28,6 +29,13 @@ def main(dll, out):
         if c.get("verdict") != "bug":
             faults.append(f"{c['config']}: verdict {c.get('verdict')} ({c.get('failure')}), "
                           "not bug")
+        # Recorded, onebox itself has a known truth too: every 4th present is frame K drawn
+        # over frame K-1.
+        accounting = c.get("accounting") or {}
+        if not accounting or abs(accounting["drawn_over"] - accounting["presented"] / 4) > 3 or \
+                not any("was drawn over frame" in n["text"] for n in accounting["named"]):
+            faults.append(f"{c['config']}: the accounting does not name one present in 4 drawn "
+                          f"over its predecessor: {accounting.get('line')}")
         for key in ("first_bad", "animation", "last", "positions"):
             if not os.path.isfile(os.path.join(out, pictures.get(key) or "-")):
                 faults.append(f"{c['config']}: no {key} picture beside the page")
