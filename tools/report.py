@@ -2,6 +2,7 @@
 """The layer report: runs onebox on each screen layer given, and writes one page comparing them.
 
     report.py [--out DIR] [--runs DIR] [--expected FILE] [--only REGEX] [--desktop NAME]...
+              [--presenter ARGS]...
               [--target ARCH=BUILD_DIR]... [--cannot-run ARCH=WHY]... [--d3d9 PATH]...
     report.py --check-d3d9 [--runs-target ARCH]... [--d3d9 PATH]...
     report.py --results DIR [--out DIR] [--expected FILE]
@@ -80,10 +81,11 @@ def config_name(program, arch, layer, desktop):
     return f"{program} {arch} {layer}" + ("" if desktop == "wine" else f" {desktop}")
 
 
-def plan(targets, cannot_run, d3d9s, desktops=DESKTOPS):
+def plan(targets, cannot_run, d3d9s, desktops=DESKTOPS, presenters=()):
     """The configurations, in the page's order: per target and desktop Wine's two renderers and
     each d3d9.dll of its width, then the control on the first target that runs on each desktop,
-    then the targets that cannot run."""
+    then the presenter in each mode asked for (a layer of known truth beside the control), then
+    the targets that cannot run."""
     columns = []
     for arch, build in targets:
         onebox = os.path.join(build, "app", "onebox.exe")
@@ -117,15 +119,16 @@ def plan(targets, cannot_run, d3d9s, desktops=DESKTOPS):
         arch, build = targets[0]
         presenter = os.path.join(build, "checker", "presenter.exe")
         # The control on every desktop: a layer known right, which shows that the checker reads
-        # each desktop's screen right.
-        for desktop in desktops:
-            for renderer in ("gl", "vulkan"):
-                columns.append(dict(config=config_name("presenter:toplevel", arch, renderer,
-                                                       desktop),
-                                    program="presenter:toplevel", target=arch, layer=renderer,
-                                    renderer=renderer, desktop=desktop, exe=presenter,
-                                    args="toplevel", env={}, build=build, control=True,
-                                    record=True))
+        # each desktop's screen right; then the modes asked for, whose truth is known too.
+        for args in ("toplevel",) + tuple(presenters):
+            program = "presenter:" + "+".join(args.split())
+            for desktop in desktops:
+                for renderer in ("gl", "vulkan"):
+                    columns.append(dict(config=config_name(program, arch, renderer, desktop),
+                                        program=program, target=arch, layer=renderer,
+                                        renderer=renderer, desktop=desktop, exe=presenter,
+                                        args=args, env={}, build=build,
+                                        control=args == "toplevel", record=True))
     for arch, why in cannot_run:
         columns.append(dict(config=f"onebox {arch} *", program="onebox", target=arch, layer="*",
                             why_not_run=why))
@@ -171,8 +174,9 @@ def run_all(columns, runs):
             print(f"{head} ...", end=" ", flush=True)
             head = ""
             column["seconds"] = round(run_one(column, folder), 1)
-            result, _, _ = result_files.read_result(folder)
-            outcome = result_text(result) + f" ({column['seconds']:.0f} s)"
+            result, _, check = result_files.read_result(folder)
+            outcome = (result_text(result) + counts_text(check)
+                       + f" ({column['seconds']:.0f} s)")
         left = len(columns) - number
         print(f"{head}{outcome}; {time.monotonic() - start:.0f} s elapsed, {left} left", flush=True)
         with open(os.path.join(folder, "column.json"), "w", encoding="utf-8") as f:
@@ -187,6 +191,23 @@ def result_text(result):
         text += ", presented " + VERDICT_TEXT.get(result["presented"], result["presented"])
     if result["window"]:
         text += ", in the window " + VERDICT_TEXT.get(result["window"], result["window"])
+    return text
+
+
+def counts_text(check):
+    """"; 12 of 300 bad, 3 discarded; in the window 13 of 300 bad; 0.98 of 312 presents judged":
+    the figures behind the verdicts, where the run gave them."""
+    if not check:
+        return ""
+    frames = check.get("frames") or {}
+    text = (f"; {frames.get('bad', 0)} of {frames.get('judged', 0)} bad, "
+            f"{frames.get('discarded', 0)} discarded")
+    window = (check.get("window") or {}).get("frames")
+    if window:
+        text += f"; in the window {window.get('bad', 0)} of {window.get('judged', 0)} bad"
+    presented = (check.get("accounting") or {}).get("presented")
+    if presented:
+        text += f"; {frames.get('judged', 0) / presented:.2f} of {presented} presents judged"
     return text
 
 
@@ -494,6 +515,7 @@ def main(argv):
     parser.add_argument("--target", action="append", default=[])
     parser.add_argument("--cannot-run", action="append", default=[])
     parser.add_argument("--d3d9", action="append", default=[])
+    parser.add_argument("--presenter", action="append", default=[])
     parser.add_argument("--desktop", action="append", choices=DESKTOPS)
     parser.add_argument("--check-d3d9", action="store_true")
     parser.add_argument("--runs-target", action="append", default=[])
@@ -515,7 +537,7 @@ def main(argv):
     else:
         targets = [tuple(t.split("=", 1)) for t in args.target]
         cannot_run = [tuple(t.split("=", 1)) for t in args.cannot_run]
-        columns = plan(targets, cannot_run, args.d3d9, args.desktop or DESKTOPS)
+        columns = plan(targets, cannot_run, args.d3d9, args.desktop or DESKTOPS, args.presenter)
         if args.only:
             columns = [c for c in columns if re.search(args.only, c["config"])]
         run_all(columns, args.runs)

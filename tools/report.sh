@@ -2,8 +2,8 @@
 # The layer report: runs onebox headless on every screen layer this host has, one at a time,
 # and writes one page that compares them, each result marked expected or unexpected.
 #
-#   tools/report.sh [--d3d9 PATH]... [--desktop NAME]... [--expected FILE] [--only REGEX]
-#                   [--out DIR]
+#   tools/report.sh [--d3d9 PATH]... [--desktop NAME]... [--presenter ARGS]... [--expected FILE]
+#                   [--only REGEX] [--out DIR]
 #
 # Configurations, one column each: for each target this host runs (x86_64 everywhere, i686
 # where it runs 32-bit x86 code and 32-bit Wine is installed) and each desktop, onebox on Wine's
@@ -18,7 +18,10 @@
 # exist, or is no DLL of a target this host runs, is refused at once (exit 2). Environment such
 # as ONEBOX_D3D9_DOUBLE passes through to the program. --only runs just the configurations whose
 # name matches REGEX ("onebox x86_64 gl", "onebox x86_64 d3d9:NAME", "presenter:toplevel x86_64
-# vulkan x+xcompmgr").
+# vulkan x+xcompmgr"). --presenter ARGS adds the presenter in that mode on every desktop and
+# renderer beside the control, a layer of known truth ("skipclear=25 toplevel": one bad frame in
+# 25). Each progress line gives the verdicts and the figures behind them: bad frames of those
+# judged, grabs discarded, the window's bad frames, and judged frames over the frames presented.
 #
 # One progress line per configuration. The page is build/report/index.html (or DIR/index.html),
 # beside report.json and report.md (the same table as text) and each column's pictures; the
@@ -37,11 +40,11 @@ report_args=()
 d3d9_args=()
 while [ $# -gt 0 ]; do
     case $1 in
-    --d3d9 | --expected | --only | --out | --desktop)
+    --d3d9 | --expected | --only | --out | --desktop | --presenter)
         [ $# -ge 2 ] || { echo "report: $1 needs a value" >&2; exit 2; }
         # The report runs from the repository's root: a relative path is the caller's.
         value=$2
-        case $1 in --only | --desktop) ;; *) [[ $value == /* ]] || value=$caller/$value ;; esac
+        case $1 in --only | --desktop | --presenter) ;; *) [[ $value == /* ]] || value=$caller/$value ;; esac
         report_args+=("$1" "$value")
         [ "$1" != --d3d9 ] || d3d9_args+=("$1" "$value")
         shift 2
