@@ -121,10 +121,11 @@ host_usage() {
 }
 
 # host_parse_options SCRIPT NAME... -- ARGUMENTS...
-# Reads each "--NAME VALUE" of the arguments into the variable NAME; a NAME written +NAME is a
-# flag, "--NAME" alone, which sets the variable to 1. Any other argument, or an option given as
-# the last word without its value, prints a line saying which, then SCRIPT's usage, and exits
-# with 2 at once (--help: the usage alone).
+# Reads each "--NAME VALUE" of the arguments into the variable NAME, its dashes underscores
+# (--check-args: check_args); a NAME written +NAME is a flag, "--NAME" alone, which sets the
+# variable to 1. Any other argument, or an option given as the last word without its value,
+# prints a line saying which, then SCRIPT's usage, and exits with 2 at once (--help: the usage
+# alone).
 host_parse_options() {
     local script=$1 names=() name found
     shift
@@ -138,7 +139,8 @@ host_parse_options() {
         for name in "${names[@]}"; do
             [ "$1" = "--$name" ] && found=$name
             if [ "$1" = "--${name#+}" ] && [ "$name" != "${name#+}" ]; then
-                printf -v "${name#+}" 1
+                name=${name#+}
+                printf -v "${name//-/_}" 1
                 shift
                 continue 2
             fi
@@ -152,7 +154,7 @@ host_parse_options() {
             host_usage "$script"
             exit 2
         fi
-        printf -v "$found" '%s' "$2"
+        printf -v "${found//-/_}" '%s' "$2"
         shift 2
     done
 }
