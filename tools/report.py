@@ -24,7 +24,6 @@ import json
 import os
 import re
 import shutil
-import signal
 import subprocess
 import sys
 import time
@@ -32,6 +31,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import expected  # noqa: E402
 import results as result_files  # noqa: E402
+import runs  # noqa: E402
 
 ROOT = expected.ROOT
 RUN_TIMEOUT_S = 300
@@ -137,24 +137,15 @@ def plan(targets, cannot_run, d3d9s, desktops=DESKTOPS, presenters=()):
 
 def run_one(column, folder):
     """Runs one configuration through tools/run.sh headless into folder; returns its seconds."""
-    env = dict(os.environ)
-    env.update(column["env"])
-    command = [os.path.join(ROOT, "tools", "run.sh"), "--headless", "--renderer",
-               column["renderer"], "--arch", column["target"], "--desktop", column["desktop"],
-               "--out", folder, "--program", column["exe"], "--args", column["args"],
-               "--build", column["build"]] + (["--record"] if column.get("record") else []) \
-        + (["--d3d9", os.path.join(ROOT, column["d3d9"])] if column.get("d3d9") else [])
     start = time.monotonic()
     with open(os.path.join(folder, "run.log"), "w", encoding="utf-8") as log:
-        # A session of its own, so that a run past its time is ended with all it started.
-        process = subprocess.Popen(command, cwd=ROOT, env=env, stdout=log,
-                                   stderr=subprocess.STDOUT, start_new_session=True)
-        try:
-            column["exit_code"] = process.wait(timeout=RUN_TIMEOUT_S)
-        except subprocess.TimeoutExpired:
-            os.killpg(process.pid, signal.SIGTERM)
-            process.wait()
-            column["exit_code"] = None
+        column["exit_code"] = runs.run(
+            folder, env=column["env"], output=log, timeout=RUN_TIMEOUT_S,
+            renderer=column["renderer"], arch=column["target"], desktop=column["desktop"],
+            program=column["exe"], args=column["args"], build=column["build"],
+            record=bool(column.get("record")),
+            d3d9=os.path.join(ROOT, column["d3d9"]) if column.get("d3d9") else None)
+        if column["exit_code"] is None:
             log.write(f"\nreport: ended after {RUN_TIMEOUT_S} s\n")
     return time.monotonic() - start
 

@@ -38,19 +38,17 @@ import time
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 sys.path.insert(0, os.path.join(ROOT, "tools"))
 import results  # noqa: E402
+import runs  # noqa: E402
 IDLE = 3.0  # seconds the presenter runs unwatched after the checker, for the rate without it
 
 
 def run(build, renderer, desktop, args, folder, record=False):
     """One headless run: the checker's results, run.sh's, and the times of every present."""
     log = os.path.join(folder, "presents.txt")
-    subprocess.run([os.path.join(ROOT, "tools", "run.sh"), "--headless", "--renderer", renderer,
-                    "--desktop", desktop, "--build", build, "--out", folder,
-                    "--program", os.path.join(build, "checker", "presenter.exe"),
-                    "--args", f"{args} log=Z:{log.replace('/', chr(92))}",
-                    "--check-args", "--frames 300", "--idle", str(IDLE)]
-                   + (["--record"] if record else []),
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    runs.run(folder, output=subprocess.DEVNULL, renderer=renderer, desktop=desktop, build=build,
+             program=os.path.join(build, "checker", "presenter.exe"),
+             args=f"{args} log=Z:{log.replace('/', chr(92))}", check_args="--frames 300",
+             idle=IDLE, record=record)
     check = results.read_check(folder)
     try:
         presents = [float(line) for line in open(log)]

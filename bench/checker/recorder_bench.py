@@ -9,7 +9,7 @@ nothing and prints the figures.
 Each run copies the program (onebox.exe of the build by default) beside the recorder's d3d9.dll
 (checker/recorder/ of the build) with a recorder.txt that says probe=alternate: the recorder
 reads the back buffer in every other half second only, and marks the records of the others. The
-program runs headless through tools/run.sh with WINEDLLOVERRIDES=d3d9=n,b, watched by the checker
+program runs headless through tools/run.sh (tools/runs.py) with WINEDLLOVERRIDES=d3d9=n,b, watched by the checker
 for 300 frames and then 3 s unwatched, and the recorder's file gives both rates: presents a
 second in the half seconds with the read-back and in those without, over whole half seconds
 after the first second. Both kinds of period go through the recorder's Present; in those without
@@ -34,7 +34,9 @@ import time
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 sys.path.insert(0, os.path.join(ROOT, "checker", "recorder"))
+sys.path.insert(0, os.path.join(ROOT, "tools"))
 import present_log  # noqa: E402
+import runs  # noqa: E402
 
 PERIOD = 0.5  # seconds: the recorder's probe=alternate period (ALTERNATE_SECONDS)
 IDLE = 3.0  # seconds the program runs unwatched after the checker
@@ -48,12 +50,11 @@ def run(build, exe, recorder, renderer, folder):
     with open(os.path.join(folder, "recorder.txt"), "w") as config:
         config.write("probe=alternate\n")
     overrides = os.environ.get("WINEDLLOVERRIDES")
-    env = dict(os.environ, ONEBOX_BUILD_DIR=build, ONEBOX_CHECK_DIR=os.path.join(folder, "check"),
-               ONEBOX_RUN_EXE=os.path.join(folder, os.path.basename(exe)),
-               ONEBOX_CHECK_ARGS="--frames 300", ONEBOX_RUN_IDLE=str(IDLE),
-               WINEDLLOVERRIDES=(overrides + ";" if overrides else "") + "d3d9=n,b")
-    subprocess.run([os.path.join(ROOT, "tools", "run.sh"), "--renderer", renderer],
-                   env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    runs.run(os.path.join(folder, "check"),
+             env={"WINEDLLOVERRIDES": (overrides + ";" if overrides else "") + "d3d9=n,b"},
+             output=subprocess.DEVNULL, renderer=renderer, build=build,
+             program=os.path.join(folder, os.path.basename(exe)), check_args="--frames 300",
+             idle=IDLE)
     try:
         return present_log.read(os.path.join(folder, "presents.log")), os.getloadavg()[0]
     except (OSError, ValueError):

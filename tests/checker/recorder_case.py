@@ -19,12 +19,13 @@ to run.sh.
 """
 import os
 import shutil
-import subprocess
 import sys
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 sys.path.insert(0, os.path.join(ROOT, "checker", "recorder"))
+sys.path.insert(0, os.path.join(ROOT, "tools"))
 import present_log  # noqa: E402
+import runs  # noqa: E402
 
 
 def windows_path(path):
@@ -87,12 +88,10 @@ def main():
     if truth.startswith("stale"):
         program_args += f" log={windows_path(log)}"
     overrides = os.environ.get("WINEDLLOVERRIDES")
-    env = dict(os.environ, WINEDLLOVERRIDES=(overrides + ";" if overrides else "") + "d3d9=n,b")
-    rc = subprocess.run([os.path.join(ROOT, "tools", "run.sh"), "--headless", "--renderer",
-                         renderer, "--build", given["--build"],
-                         "--program", os.path.join(folder, os.path.basename(exe)),
-                         "--args", program_args, "--check-args", "--frames 100",
-                         "--out", os.path.join(folder, "check")], env=env).returncode
+    env = {"WINEDLLOVERRIDES": (overrides + ";" if overrides else "") + "d3d9=n,b"}
+    rc = runs.run(os.path.join(folder, "check"), env=env, renderer=renderer,
+                  build=given["--build"], program=os.path.join(folder, os.path.basename(exe)),
+                  args=program_args, check_args="--frames 100")
     if rc != 0:
         sys.exit(f"recorder case: run.sh ended with {rc}")
     try:

@@ -18,6 +18,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 sys.path.insert(0, os.path.join(ROOT, "tools"))
 import expected  # noqa: E402
 import results  # noqa: E402
+import runs  # noqa: E402
 
 
 def main(dll, build, out):
@@ -44,17 +45,15 @@ def main(dll, build, out):
     shutil.copy2(os.path.join(build, "app", "onebox.exe"), folder)
     shutil.copy2(dll, folder)
     check = os.path.join(out, "native-only-check")
-    env = dict(os.environ, WINEDLLOVERRIDES="d3d9=n")
-    run = subprocess.run([os.path.join(ROOT, "tools", "run.sh"), "--headless", "--build", build,
-                          "--program", os.path.join(folder, "onebox.exe"), "--out", check,
-                          "--check-args", "--frames 50 --wait 4"],
-                         env=env, capture_output=True, text=True)
+    code = runs.run(check, env={"WINEDLLOVERRIDES": "d3d9=n"}, output=subprocess.DEVNULL,
+                    build=build, program=os.path.join(folder, "onebox.exe"),
+                    check_args="--frames 50 --wait 4")
     result, _, _ = results.read_result(check)
     status, sentence = expected.judge(None, result)
-    if run.returncode == 0 or status != "unexpected":
-        faults.append(f"d3d9=n: run.sh exit code {run.returncode}, judged {status} ({sentence})")
+    if code == 0 or status != "unexpected":
+        faults.append(f"d3d9=n: run.sh exit code {code}, judged {status} ({sentence})")
     else:
-        print(f"wrapper_test: the same with d3d9=n: run.sh exit code {run.returncode}, "
+        print(f"wrapper_test: the same with d3d9=n: run.sh exit code {code}, "
               f"{status}: {sentence}")
     for fault in faults:
         print("wrapper_test: " + fault)
