@@ -79,17 +79,6 @@ JsonValue PicturesSection(const Pictures& pictures) {
         .Add("around_first_bad", JsonValue::TextList(pictures.around));
 }
 
-JsonValue PresentedSection(const PlaceRecord& presented, Verdict verdict,
-                           const Pictures& pictures) {
-    const Tally& t = presented.Frames();
-    return JsonValue::Object()
-        .Add("verdict", JsonValue::Text(VerdictName(verdict)))
-        .Add("frames", FramesSection(t))
-        .Add("distinct_positions", JsonValue::Int(static_cast<long long>(t.positions.size())))
-        .Add("first_bad", FirstBadSection(t, ""))
-        .Add("last_picture", JsonValue::Path(pictures.presentedLast));
-}
-
 JsonValue WindowSection(const PlaceRecord& window, Verdict verdict) {
     const Tally& t = window.Frames();
     return JsonValue::Object()
@@ -97,6 +86,13 @@ JsonValue WindowSection(const PlaceRecord& window, Verdict verdict) {
         .Add("frames", FramesSection(t))
         .Add("distinct_positions", JsonValue::Int(static_cast<long long>(t.positions.size())))
         .Add("first_bad", FirstBadSection(t, ""));
+}
+
+// The renderer's own drawable: a place's section, with its last picture.
+JsonValue PresentedSection(const PlaceRecord& presented, Verdict verdict,
+                           const Pictures& pictures) {
+    return WindowSection(presented, verdict)
+        .Add("last_picture", JsonValue::Path(pictures.presentedLast));
 }
 
 JsonValue CheckResults(const Options& o, const Verdicts& verdicts, const std::string& line,
