@@ -140,11 +140,18 @@ start_xvfb() {
     export DISPLAY=$display
 }
 
-# Ends the Xvfb of a run alone; it is no child of this shell, so its end is watched for.
+# Ends the Xvfb of a run alone; it is no child of this shell, so its end is watched for. Once it
+# has exited it stays a zombie until the process that adopted it reaps it, which a container's
+# init does only now and then (1.5 s after the exit, measured here): a zombie has ended.
 end_xvfb() {
-    local tenths=50
+    local tenths=50 stat
     kill "$xvfb_pid" 2>/dev/null || return 0
-    while kill -0 "$xvfb_pid" 2>/dev/null && ((--tenths > 0)); do sleep 0.1; done
+    while read -r stat 2>/dev/null </proc/"$xvfb_pid"/stat && ((--tenths > 0)); do
+        # The state is the first field after the command's closing parenthesis.
+        stat=${stat##*) }
+        [ "${stat%% *}" = Z ] && return 0
+        sleep 0.1
+    done
 }
 
 # --- Session ---------------------------------------------------------------------------------
