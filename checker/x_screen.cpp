@@ -62,6 +62,39 @@ void Walk(Display* display, Window window, const std::string& title, int width, 
         XFree(children);
 }
 
+// The child of the root window that holds window (window itself at the top); 0 on an error.
+Window TopLevel(Display* display, Window window) {
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    for (;;) {
+        xFailed = false;
+        if (!XQueryTree(display, window, &root, &parent, &children, &count) || xFailed)
+            return 0;
+        if (children)
+            XFree(children);
+        children = nullptr;
+        if (!parent || parent == root)
+            return window;
+        window = parent;
+    }
+}
+
+// True when a window manager manages window: it puts WM_STATE on each client it manages.
+bool Managed(Display* display, Window window) {
+    Atom type = None;
+    int format = 0;
+    unsigned long items = 0, after = 0;
+    unsigned char* data = nullptr;
+    xFailed = false;
+    bool managed =
+        XGetWindowProperty(display, window, XInternAtom(display, "WM_STATE", False), 0, 0, False,
+                           AnyPropertyType, &type, &format, &items, &after, &data) == Success &&
+        !xFailed && type != None;
+    if (data)
+        XFree(data);
+    return managed;
+}
+
 } // namespace
 
 void XScreenInstallErrorHandler() { XSetErrorHandler(RecordError); }
@@ -70,6 +103,12 @@ XScreenPlaces XScreenFind(Display* display, const std::string& title, int width,
     XScreenPlace none = {0, 0, 0, 0, 0, 0, 0, 0, 0};
     XScreenPlace sized = none, titled = none;
     Walk(display, DefaultRootWindow(display), title, width, height, sized, titled, false);
+    // A window manager frames the program's window with windows of its own, some of them of
+    // the client area's size (openbox's backgrounds behind the client): in the frame of a
+    // managed window no window is the renderer's.
+    if (sized.window && titled.window && Managed(display, titled.window) &&
+        TopLevel(display, sized.window) == TopLevel(display, titled.window))
+        sized = none;
     XScreenPlaces places = {titled, sized, none, XScreenCompositor(display)};
     if (!places.compositor.empty())
         places.window = titled;
