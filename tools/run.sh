@@ -152,13 +152,17 @@ end_all() {
 trap end_all EXIT
 
 # Headless on a desktop other than Wine's: an X server of this script's own, standing in for a
-# person's, with the compositing manager asked for. (Wine's desktop headless is the runner's
-# own X server, or the test run's shared session.)
+# person's, with a window manager (openbox, as on a person's desktop: it is what manages Wine's
+# windows there, and without one Wine waits two seconds for each closed window's withdrawal
+# that nobody confirms) and the compositing manager asked for. (Wine's desktop headless is the
+# runner's own X server, or the test run's shared session.)
 if [ -n "$headless" ] && [ "$desktop" != wine ]; then
     read -r DISPLAY xvfb_pid < <(/usr/bin/python3 tools/wine_session.py xvfb 1024x768x24)
     [ -n "${xvfb_pid:-}" ] || fail "Xvfb did not start"
     export DISPLAY
     desktop_pids+=("$xvfb_pid")
+    openbox --sm-disable >/dev/null 2>&1 &
+    desktop_pids+=($!)
     case $compositor in
     xcompmgr) xcompmgr >/dev/null 2>&1 & ;;
     # xrender: the only backend Xvfb's screen serves; no vsync on a screen without one.

@@ -23,6 +23,7 @@ packages=(
   libx11-dev libxcomposite-dev libxdamage-dev libxext-dev libpng-dev
   fonts-wine xvfb xauth xdotool x11-utils imagemagick procps python3
   xcompmgr picom # compositing managers: the desktops a person's screen is composed by
+  openbox # the window manager of the headless desktops where Wine's windows are X windows
   chromium # the layer report's page is tested in a real browser (tests/report)
 )
 packages_i386=(
