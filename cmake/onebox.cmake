@@ -46,26 +46,49 @@ if(WIN32)
     file(WRITE ${CMAKE_BINARY_DIR}/wine-arch "${ONEBOX_WINE_ARCH}\n")
 endif()
 
-# Win32 tests run through this runner. A test run starts one Wine session for all of them (the
-# wine_session fixture, tests/runner) and they join it, one at a time.
+# Win32 tests run through this runner. A test run starts one Wine session a prefix (the
+# wine_session fixture, tests/runner, or the first case in the prefix) and its cases join it.
 set(ONEBOX_WINE_RUN ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run.sh)
 cmake_path(NORMAL_PATH ONEBOX_WINE_RUN)
 
 # What every Win32 test has, a GoogleTest case or a test given to onebox_wine_test: headless,
-# never on the developer's display, one at a time, in the shared Wine session, after the cases
-# that show the session survives a case that goes wrong.
+# never on the developer's display, in the shared Wine session, after the cases that show the
+# session survives a case that goes wrong.
+# A case holds the lock of the Wine prefix it runs in, named as the prefix is (wine-prefix,
+# wine-prefix-vulkan, wine-prefix-x, wine-prefix-vulkan-x): "wine", "wine-vulkan", "wine-x",
+# "wine-vulkan-x". The cases of one prefix run one at a time (they share its wineserver, its X
+# server and its desktop, and a window of one must not take focus or input meant for another);
+# each prefix has a session of its own, so cases of different prefixes run side by side.
 set(ONEBOX_WINE_TEST_PROPERTIES ENVIRONMENT "ONEBOX_HEADLESS=1" RESOURCE_LOCK wine
     FIXTURES_REQUIRED wine_session DEPENDS runner_session_still_works)
 
-# onebox_wine_test(TEST ...)
+# onebox_wine_lock(VAR RENDERER DESKTOP): the lock of the prefix tools/wine-run.sh runs a program
+# in for that renderer (gl, vulkan) and desktop (wine, or one of Wine's windows on the X server).
+function(onebox_wine_lock var renderer desktop)
+    set(lock wine)
+    if(renderer STREQUAL vulkan)
+        string(APPEND lock -vulkan)
+    endif()
+    if(NOT desktop STREQUAL wine)
+        string(APPEND lock -x)
+    endif()
+    set(${var} ${lock} PARENT_SCOPE)
+endfunction()
+
+# onebox_wine_test(TEST ... [LOCKS LOCK...])
 # Gives tests declared with add_test() the same properties. Each is appended, so a test keeps
-# what it set before (its own ENVIRONMENT, say).
+# what it set before (its own ENVIRONMENT, say). LOCKS replaces the Wine prefix's lock: the
+# prefixes the tests run in, where that is not Wine's OpenGL renderer on its own desktop.
 function(onebox_wine_test)
+    cmake_parse_arguments(ARG "" "" "LOCKS" ${ARGN})
     set(properties ${ONEBOX_WINE_TEST_PROPERTIES})
     while(properties)
         list(POP_FRONT properties name value)
-        set_property(TEST ${ARGN} APPEND PROPERTY ${name} ${value})
+        set_property(TEST ${ARG_UNPARSED_ARGUMENTS} APPEND PROPERTY ${name} ${value})
     endwhile()
+    if(ARG_LOCKS)
+        set_property(TEST ${ARG_UNPARSED_ARGUMENTS} PROPERTY RESOURCE_LOCK ${ARG_LOCKS})
+    endif()
 endfunction()
 
 # onebox_add_gtest(NAME SOURCES ... LIBS ... [PROPERTIES ...])

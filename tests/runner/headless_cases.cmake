@@ -1,6 +1,6 @@
 # cmake -DTREE=<build tree> -P headless_cases.cmake
 #
-# Every case that runs under Wine (RESOURCE_LOCK wine) must run headless whatever DISPLAY says: a
+# Every case that runs under Wine (a RESOURCE_LOCK of a Wine prefix: wine, wine-vulkan, ...) must run headless whatever DISPLAY says: a
 # case that reaches a developer's display opens its window there and waits for a person to close
 # it, until its timeout. This reads the tree's CTest files as CTest reads them, with stand-ins for
 # the commands they call, and fails naming every such case whose ENVIRONMENT lacks
@@ -22,7 +22,7 @@ endfunction()
 
 # record_case(NAME LOCK ENV): ENV is every ENVIRONMENT value of the case, as one list.
 function(record_case name lock env)
-    if(NOT "wine" IN_LIST lock)
+    if(NOT lock MATCHES "(^|;)wine(-[a-z]+)*(;|$)")
         return()
     endif()
     set_property(GLOBAL APPEND PROPERTY wine_cases "${name}")
