@@ -216,8 +216,17 @@ run_program() {
     local live=0 owner
     # Under CTest the session is started by the first program that needs it, which is usually
     # the listing of a program's tests, before the fixture that would start it otherwise. The
-    # start takes the prefix lock itself.
-    if session_is_live; then
+    # start takes the prefix lock itself. Only a headless run joins: one on a display of its own
+    # (a person's, or a test's stand-in for one) stays there.
+    if [ "${ONEBOX_HEADLESS:-0}" != 1 ] && [ -n "${DISPLAY:-}" ]; then
+        # The prefix's one wineserver would put the window under the session's desktop, on the
+        # session's X server.
+        if session_is_live; then
+            fail "the prefix $WINEPREFIX serves a test run's session on display $rec_display;" \
+                "a run on $DISPLAY cannot share it: wait for the test run to end, or give this" \
+                "run a prefix of its own (ONEBOX_WINEPREFIX)"
+        fi
+    elif session_is_live; then
         live=1
     elif test_run_owner; then
         flock -u 9

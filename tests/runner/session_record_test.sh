@@ -18,7 +18,8 @@ mkdir -p "$scratch/tree" "$scratch/bin"
 status() { ONEBOX_WINEPREFIX=$1 "$run" --session-status "$scratch/tree"; }
 
 # The stand-in for Wine says whether the runner ran it in the session; a prefix marked ready
-# keeps a run alone from making one.
+# keeps a run alone from making one. Headless, as the runs that join are (alone, such a run
+# brings up an X server of its own).
 # shellcheck disable=SC2016 # expanded by the stand-in
 printf '#!/bin/sh\necho "$ONEBOX_WINE_SESSION"\n' >"$scratch/bin/wine"
 printf '#!/bin/sh\nexit 0\n' >"$scratch/bin/wineserver"
@@ -27,7 +28,7 @@ touch "$scratch/program.exe"
 joins() {
     mkdir -p "$1"
     cp "${live%.session}/.onebox-ready" "$1/"
-    PATH="$scratch/bin:$PATH" ONEBOX_WINEPREFIX=$1 ONEBOX_HEADLESS=0 DISPLAY=:99 \
+    PATH="$scratch/bin:$PATH" ONEBOX_WINEPREFIX=$1 ONEBOX_HEADLESS=1 \
         XDG_CACHE_HOME=$scratch/cache "$run" "$scratch/program.exe"
 }
 
@@ -91,6 +92,18 @@ for entry in "${cases[@]}"; do
         failures=$((failures + 1))
     fi
 done
+
+# A run on a display of its own (a person's) never joins, and never runs in a prefix whose
+# session is live: its window would go to the session's X server.
+prefix=$scratch/prefix-display
+cat "$live" >"$prefix.session"
+mkdir -p "$prefix" && cp "${live%.session}/.onebox-ready" "$prefix/"
+said=$(PATH="$scratch/bin:$PATH" ONEBOX_WINEPREFIX=$prefix ONEBOX_HEADLESS=0 DISPLAY=:99 \
+    XDG_CACHE_HOME=$scratch/cache "$run" "$scratch/program.exe" 2>&1)
+if [ $? -eq 0 ] || [[ $said != *"serves a test run's session"* ]]; then
+    echo "FAILED: a run on its own display in a prefix with a live session: $said"
+    failures=$((failures + 1))
+fi
 
 if [ "$(status "${live%.session}")" != live ]; then
     echo "FAILED: reading the altered records disturbed the live session"
