@@ -32,6 +32,10 @@ compositor=$!
 run_group=
 trap 'kill -KILL -- -$run_group 2>/dev/null; kill $compositor $xvfb 2>/dev/null' EXIT
 
+# A prefix of its own: the Vulkan prefix serves the test run's headless session, whose one
+# wineserver would put the window on that session's X server.
+export ONEBOX_WINEPREFIX=$build/wine-prefix-vulkan-desktop
+
 # A session of its own, so that Ctrl+C can reach the whole group, as from a terminal; and
 # SIGINT handled as in a terminal's foreground, not ignored as by a script's background job.
 env -u ONEBOX_HEADLESS setsid /usr/bin/python3 -c '
