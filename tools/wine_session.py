@@ -309,9 +309,12 @@ def make_prefix(loader):
     # from is ready, a copy of it spares a wineboot: about 15 s against 3 s on a 2-core host.
     vulkan = os.environ.get("ONEBOX_RENDERER", "gl") == "vulkan"
     no_desktop = os.environ.get("ONEBOX_DESKTOP", "wine") == "x"
+    # Its twins by name (PREFIX-x from PREFIX, PREFIX-vulkan from PREFIX), then the tree's own.
+    base = PREFIX.removesuffix("-x") if no_desktop else PREFIX
     folder = os.path.dirname(PREFIX)
-    bases = ["wine-prefix-vulkan", "wine-prefix"] if vulkan else ["wine-prefix"]
-    sources = [p for p in (os.path.join(folder, b) for b in bases) if p != PREFIX and
+    tree = ["wine-prefix-vulkan", "wine-prefix"] if vulkan else ["wine-prefix"]
+    candidates = [base, base.removesuffix("-vulkan")] + [os.path.join(folder, t) for t in tree]
+    sources = [p for i, p in enumerate(candidates) if p != PREFIX and p not in candidates[:i] and
                first_line(os.path.join(p, ".onebox-ready")) == PREFIX_RECIPE]
     copied = bool(sources) and step(f"copying {sources[0]}", "cp", "-a", sources[0], PREFIX)
     if copied:
