@@ -4,6 +4,14 @@
 # x86_64 twin) under Wine of their width, the decoder's fuzz target for a bounded time, and a
 # build of the benchmarks. A Windows build this host cannot run (no 32-bit x86 code here, or no
 # 32-bit Wine installed) gets its static checks instead, and a line that says so.
+#
+# The steps that need no Wine (the native build and its tests, the fuzzing, the benchmarks' build,
+# and a Windows build that gets static checks only) run beside the Windows builds and their Wine
+# tests, at the lowest CPU priority (nice 19). The Wine tests leave a core idle for much of their
+# time, waiting on X, Wine and frames; what runs beside them at nice 19 gets that idle time and
+# hardly any other (the scheduler weighs it 15 against their 1024), so their frames are timed as
+# when they run alone. What those steps print comes after the Wine tests, and their times are
+# marked "beside".
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.." || exit 1
 . tools/host.sh
@@ -69,12 +77,6 @@ else
     status=1
 fi
 
-step "native build (ASan + UBSan)"
-if build native; then
-    run_ctest --preset native
-else
-    failed=$((failed + 1)); status=1
-fi
 
 # windows_step PRESET WHAT RUNNABLE [WHY]
 windows_step() {
@@ -102,28 +104,70 @@ windows_step() {
     fi
 }
 
+# The steps beside the Wine tests, in a subshell of their own: its counts and times come back
+# through a file.
+beside_log=$(mktemp)
+beside_counts=$(mktemp)
+beside() {
+    renice -n 19 -p "$BASHPID" >/dev/null
+    passed=0 failed=0 status=0 times=()
+    step "native build (ASan + UBSan)"
+    if build native; then
+        run_ctest --preset native
+    else
+        failed=$((failed + 1)); status=1
+    fi
+    if ! host_runs_i686_wine; then
+        windows_step mingw "32-bit Windows (i686)" no "$host_i686_why"
+    fi
+    step "fuzzing (bounded)"
+    if build fuzz; then
+        run_ctest --test-dir build/fuzz --output-on-failure
+    else
+        failed=$((failed + 1)); status=1
+    fi
+    step "benchmarks build"
+    if build bench && build/bench/bench/onebox-bench --benchmark_list_tests >/dev/null; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1)); status=1
+    fi
+    step_done
+    {
+        echo "$passed $failed $status"
+        printf '%s (beside)\n' "${times[@]}"
+    } >"$beside_counts"
+}
+step_done
+# A process group of its own (job control on for the start), so that all of it can be ended.
+set -m
+beside </dev/null >"$beside_log" 2>&1 &
+beside_pid=$!
+set +m
+# Interrupted, the steps beside end too.
+trap 'kill -- -"$beside_pid" 2>/dev/null' EXIT
+
 if host_runs_i686_wine; then
     windows_step mingw "32-bit Windows (i686)" yes
-else
-    windows_step mingw "32-bit Windows (i686)" no "$host_i686_why"
 fi
 windows_step mingw64 "64-bit Windows (x86_64)" yes
-
-step "fuzzing (bounded)"
-if build fuzz; then
-    run_ctest --test-dir build/fuzz --output-on-failure
-else
-    failed=$((failed + 1)); status=1
-fi
-
-step "benchmarks build"
-if build bench && build/bench/bench/onebox-bench --benchmark_list_tests >/dev/null; then
-    passed=$((passed + 1))
-else
-    failed=$((failed + 1)); status=1
-fi
-
 step_done
+
+wait "$beside_pid"
+trap - EXIT
+cat "$beside_log"
+if read -r bp bf bs 2>/dev/null <"$beside_counts"; then
+    passed=$((passed + bp))
+    failed=$((failed + bf))
+    [ "$bs" = 0 ] || status=1
+    mapfile -t -s 1 beside_times <"$beside_counts"
+    times+=("${beside_times[@]}")
+else
+    echo "the steps beside the Wine tests ended without their counts"
+    failed=$((failed + 1)); status=1
+fi
+rm -f "$beside_log" "$beside_counts"
+
 echo
 printf '%s\n' "${times[@]}"
 echo "onebox tests: $passed passed, $failed failed"
