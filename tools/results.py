@@ -123,16 +123,20 @@ def read_result(check_dir):
     """What a run in a check folder gave, from its run.json and check.json: {"ran": True,
     "onebox": "ok"|"failed"|None, "failure", "verdict", "presented" (the presented drawable's
     verdict), "window" (the window's own pixels' verdict, under a compositing manager),
-    "wine_version", "picture" (the first bad frame's, or the last frame's)}, and the
+    "wine_version", "picture" (the first bad frame's, or the last frame's), "killed_at_exit"
+    (ended by SIGKILL after it was closed)}, and the
     two files as read (None where one could not be)."""
     result = {"ran": True, "onebox": None, "failure": None, "verdict": None, "presented": None,
-              "window": None, "wine_version": None, "picture": None}
+              "window": None, "wine_version": None, "picture": None, "killed_at_exit": False}
     run = read_run(check_dir)
     if run is None:
         result["failure"] = "the run wrote no run.json"
         return result, None, None
     result.update(onebox=run.get("onebox"), failure=run.get("failure"),
                   wine_version=run.get("wine_version"))
+    # Ended with SIGKILL after it was closed: what Wine's server does to a process whose Unix
+    # side is still there a second after its last thread ended.
+    result["killed_at_exit"] = run.get("exit_code") == 137 and run.get("close_ms") is not None
     check = read_check(check_dir, run.get("check") or "check.json")
     if check is None and result["onebox"] == "ok":
         result["onebox"] = "failed"

@@ -177,6 +177,21 @@ class ExpectationsFile(unittest.TestCase):
         failed = dict(composed, onebox="failed", failure="no frame of it was presented")
         self.assertEqual(expected.judge(None, failed)[0], "unexpected")
 
+    def test_a_kill_at_exit_is_a_flake_only_where_the_line_knows_it(self):
+        entries = expected.parse("onebox * gl nothing-shown presented no-bug flake killed 1/10\n"
+                                 "onebox * vulkan no-bug\n")
+        killed = {"ran": True, "onebox": "failed", "failure": "but exit code 137",
+                  "verdict": "nothing-shown", "presented": "no-bug", "killed_at_exit": True}
+        # config | the run | status
+        cases = [("onebox x86_64 gl", killed, "flake"),
+                 ("onebox x86_64 vulkan", dict(killed, verdict="no-bug"), "unexpected"),
+                 ("onebox x86_64 gl", dict(killed, killed_at_exit=False), "unexpected"),
+                 ("onebox x86_64 gl", dict(killed, presented="bug"), "unexpected")]
+        for config, run, status in cases:
+            with self.subTest(config=config, run=run):
+                got, _ = expected.judge(expected.lookup(entries, config), run)
+                self.assertEqual(got, status)
+
     def test_the_command_names_the_file_the_line_and_why_in_one_line(self):
         with tempfile.TemporaryDirectory() as folder:
             path = os.path.join(folder, "wine-9.txt")
