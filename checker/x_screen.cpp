@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
@@ -28,12 +30,13 @@ bool NameContains(Display* display, Window window, const std::string& title) {
     return found;
 }
 
-// Depth first over the whole tree: the OpenGL child window sits under Wine's holder window,
+// Depth first over the whole tree, the windows of the frame's size in the order found: the
+// OpenGL child window sits under Wine's holder window,
 // not under the top-level window it belongs to.
 // A window of the frame's size inside the titled window is where the frames are drawn on the
 // screen (Wine's client window), not a drawable of the renderer's own: only one elsewhere is.
 void Walk(Display* display, Window window, const std::string& title, int width, int height,
-          XScreenPlace& sized, XScreenPlace& titled, bool underTitled) {
+          std::vector<Window>& sized, XScreenPlace& titled, bool underTitled) {
     XWindowAttributes attributes;
     xFailed = false;
     if (!XGetWindowAttributes(display, window, &attributes) || xFailed)
@@ -48,9 +51,8 @@ void Walk(Display* display, Window window, const std::string& title, int width, 
             titled = {window, border, top, window, border, top, window, border, top};
             underTitled = true;
         }
-        if (!sized.window && !underTitled && attributes.width == width &&
-            attributes.height == height)
-            sized = {window, 0, 0, window, 0, 0, window, 0, 0};
+        if (!underTitled && attributes.width == width && attributes.height == height)
+            sized.push_back(window);
     }
     Window root, parent, *children = nullptr;
     unsigned count = 0;
@@ -101,14 +103,19 @@ void XScreenInstallErrorHandler() { XSetErrorHandler(RecordError); }
 
 XScreenPlaces XScreenFind(Display* display, const std::string& title, int width, int height) {
     XScreenPlace none = {0, 0, 0, 0, 0, 0, 0, 0, 0};
-    XScreenPlace sized = none, titled = none;
-    Walk(display, DefaultRootWindow(display), title, width, height, sized, titled, false);
+    XScreenPlace titled = none, sized = none;
+    std::vector<Window> candidates;
+    Walk(display, DefaultRootWindow(display), title, width, height, candidates, titled, false);
     // A window manager frames the program's window with windows of its own, some of them of
     // the client area's size (openbox's backgrounds behind the client): in the frame of a
     // managed window no window is the renderer's.
-    if (sized.window && titled.window && Managed(display, titled.window) &&
-        TopLevel(display, sized.window) == TopLevel(display, titled.window))
-        sized = none;
+    Window frame =
+        titled.window && Managed(display, titled.window) ? TopLevel(display, titled.window) : 0;
+    for (Window window : candidates)
+        if (!frame || TopLevel(display, window) != frame) {
+            sized = {window, 0, 0, window, 0, 0, window, 0, 0};
+            break;
+        }
     XScreenPlaces places = {titled, sized, none, XScreenCompositor(display)};
     if (!places.compositor.empty())
         places.window = titled;
