@@ -313,8 +313,9 @@ def make_prefix(loader):
     base = PREFIX.removesuffix("-x") if no_desktop else PREFIX
     folder = os.path.dirname(PREFIX)
     tree = ["wine-prefix-vulkan", "wine-prefix"] if vulkan else ["wine-prefix"]
-    candidates = [base, base.removesuffix("-vulkan")] + [os.path.join(folder, t) for t in tree]
-    sources = [p for i, p in enumerate(candidates) if p != PREFIX and p not in candidates[:i] and
+    candidates = dict.fromkeys([base, base.removesuffix("-vulkan")] +
+                               [os.path.join(folder, t) for t in tree])
+    sources = [p for p in candidates if p != PREFIX and
                first_line(os.path.join(p, ".onebox-ready")) == PREFIX_RECIPE]
     copied = bool(sources) and step(f"copying {sources[0]}", "cp", "-a", sources[0], PREFIX)
     if copied:
