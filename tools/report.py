@@ -546,8 +546,12 @@ def main(argv):
             picture = pictures.get("first_bad") or pictures.get("last")
             where = (f"; its picture: {os.path.relpath(os.path.join(args.out, picture))}"
                      if picture else "")
+            # The accounting's first picture in words: for a rare result (an older frame
+            # shown once in a run), all that a log of the run keeps of what happened.
+            named = (c.get("accounting") or {}).get("named") or []
+            said = f"; picture {named[0]['picture']}: {named[0]['text']}" if named else ""
             print(f"report: UNEXPECTED {c['config']}: {c['judgement']} ({report['expected_file']})"
-                  f"{where}")
+                  f"{where}{said}")
     return 1 if report["unexpected"] else 0
 
 
