@@ -66,7 +66,11 @@ step() {
 build() {
     local preset=$1
     shift
-    cmake --preset "$preset" >/dev/null || return 1
+    # A new tree is made for Ninja: a sixth faster than Make on the Windows build here. A tree
+    # made before keeps its generator (CMake refuses to change it).
+    local generator=()
+    [ -f "build/$preset/CMakeCache.txt" ] || generator=(-G Ninja)
+    cmake --preset "$preset" "${generator[@]}" >/dev/null || return 1
     cmake --build --preset "$preset" ${1:+--target "$@"}
 }
 
