@@ -6,6 +6,7 @@
 #   wine-run.sh --session-start BUILD_TREE    start the shared session (CTest fixture setup)
 #   wine-run.sh --session-end BUILD_TREE      end it (CTest fixture cleanup)
 #   wine-run.sh --session-status BUILD_TREE   print live, stale or none
+#   wine-run.sh --prepare BUILD_TREE          make the prefix now, if it is not made yet
 #   wine-run.sh --beside PROGRAM.exe [ARGS...]  run beside a run already going on (see below)
 #
 # Every build tree gets its own prefix (build/<preset>/wine-prefix, or ONEBOX_WINEPREFIX), of the
@@ -293,13 +294,14 @@ case "${1:-}" in
     setup_env "$build_tree"
     exec "$wine" "$@"
     ;;
---session-start | --session-end | --session-status)
+--session-start | --session-end | --session-status | --prepare)
     [ $# -ge 2 ] || fail "$1 needs the build tree"
     build_tree=$(cd "$2" && pwd -P) || exit 1
     setup_env "$build_tree"
     # The test run that starts the session is CTest, this script's parent.
     case $1 in
     --session-start) set -- start "$PPID" "$build_tree" "$wine" ;;
+    --prepare) set -- prepare "$wine" ;;
     *) set -- "${1#--session-}" ;;
     esac
     exec "$python" "$session_py" "$@"

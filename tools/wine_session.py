@@ -389,6 +389,19 @@ def main(args):
     elif args[:1] == ["prefix"] and len(args) == 2:
         if not make_prefix(args[1]):
             sys.exit(1)
+    elif args[:1] == ["prepare"] and len(args) == 2:
+        # The prefix made ahead, on an X server of its own, under the prefix's lock (a session
+        # started meanwhile waits for it); what making it started ends with it.
+        lock()
+        display, pid = start_xvfb("1280x1024x24", subprocess.DEVNULL)
+        try:
+            if not display:
+                raise Failed("Xvfb did not start")
+            os.environ["DISPLAY"] = display
+            if not make_prefix(args[1]):
+                sys.exit(1)
+        finally:
+            os.kill(pid, signal.SIGTERM)
     elif args == ["status"]:
         record = read_record()
         reason = record is not None and stale_reason(record)
@@ -399,7 +412,7 @@ def main(args):
         watch(int(args[1]), int(args[2]))
     else:
         raise Failed("usage: wine_session.py start OWNER TREE LOADER | end | status | live | "
-                     "prefix LOADER | xvfb WxHxD")
+                     "prefix LOADER | prepare LOADER | xvfb WxHxD")
 
 
 if __name__ == "__main__":
