@@ -99,21 +99,24 @@ windows_step() {
         echo "$what tests not run: $why; its program's machine, subsystem and imports are checked instead"
     fi
     # A build this host cannot run needs only the program its static checks look at.
-    local targets=() prepare=
+    local targets=() prepare= built=
     [ "$runnable" = yes ] || targets=(onebox)
-    if [ "$runnable" = yes ] && configure "$preset" 2>/dev/null; then
-        # A new tree's Wine prefixes are made while it builds (18 s, 11 s of it CPU, that the
-        # test run would otherwise wait for); a failure is left for the test run to say.
-        (for renderer in gl vulkan; do
-            ONEBOX_RENDERER=$renderer tools/wine-run.sh --prepare "build/$preset" || break
-        done) >/dev/null 2>&1 &
-        prepare=$!
+    if configure "$preset"; then
+        if [ "$runnable" = yes ]; then
+            # A new tree's Wine prefixes are made while it builds (18 s, 11 s of it CPU, that the
+            # test run would otherwise wait for); a failure is left for the test run to say.
+            (for renderer in gl vulkan; do
+                ONEBOX_RENDERER=$renderer tools/wine-run.sh --prepare "build/$preset" || break
+            done) >/dev/null 2>&1 &
+            prepare=$!
+        fi
+        cmake --build --preset "$preset" ${targets[0]:+--target "${targets[@]}"} && built=yes
+        [ -z "$prepare" ] || wait "$prepare"
     fi
-    if ! build "$preset" "${targets[@]}"; then
+    if [ -z "$built" ]; then
         failed=$((failed + 1)); status=1
     elif [ "$runnable" = yes ]; then
         rm -rf "build/$preset/person"
-        [ -z "$prepare" ] || wait "$prepare"
         run_ctest --preset "$preset"
         # What each of a person's actions did, from the cases' own lines.
         cat "build/$preset"/person/*.txt 2>/dev/null
