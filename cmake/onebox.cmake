@@ -91,6 +91,16 @@ function(onebox_wine_test)
     endif()
 endfunction()
 
+# onebox_test_cost(SECONDS TEST...): about how long the tests take in the Windows suite, so that
+# CTest starts the longest first. Without it, a tree with no timings of its own yet (a fresh
+# clone, as in CI) ran them in the order they were declared: the longest, declared last and
+# holding both renderers' prefixes, ran one at a time at the end while the other core idled,
+# 50 s of the suite's 350. A cost given here is kept over the times CTest measures; tests without
+# one are ordered by those.
+function(onebox_test_cost seconds)
+    set_tests_properties(${ARGN} PROPERTIES COST ${seconds})
+endfunction()
+
 # onebox_add_gtest(NAME SOURCES ... LIBS ... [PROPERTIES ...])
 # Declares a GoogleTest program and its cases for CTest (onebox_gtest_cases).
 function(onebox_add_gtest name)
