@@ -105,15 +105,36 @@ endfunction()
 # Declares a GoogleTest program and its cases for CTest (onebox_gtest_cases).
 function(onebox_add_gtest name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
+    onebox_gtest_program(${name} SOURCES ${ARG_SOURCES} LIBS ${ARG_LIBS})
+    onebox_gtest_cases(${name} PROPERTIES ${ARG_PROPERTIES})
+endfunction()
+
+# onebox_gtest_program(NAME SOURCES ... LIBS ...): the program alone, for one whose cases are
+# declared in parts (onebox_gtest_cases with FILTER).
+function(onebox_gtest_program name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+    if(NOT WIN32)
+        return()
+    endif()
     # A test program's own code is compiled unoptimised: what it measures is the runtime it links,
     # built as the product is, and optimising the tests took half of the Windows build's time. It
     # has no debug information of its own either (a sixth of each compile); the runtime keeps its.
-    if(WIN32)
-        target_compile_options(${name} PRIVATE -O0 -g0)
+    target_compile_options(${name} PRIVATE -O0 -g0)
+    # Every test source starts with the same big headers, windows.h and GoogleTest's: parsed once
+    # for all programs, a test's compile takes half the time (the x86_64 build's CPU 281 s -> 225 s
+    # on a 2-core host). Not on the host, whose few test sources gained nothing from it.
+    if(NOT TARGET onebox_test_headers)
+        set(source ${CMAKE_BINARY_DIR}/onebox_test_headers.cpp)
+        file(WRITE ${source} "// The test programs' precompiled headers are made with this.\n")
+        add_library(onebox_test_headers STATIC ${source})
+        target_link_libraries(onebox_test_headers PRIVATE GTest::gtest)
+        target_compile_options(onebox_test_headers PRIVATE -O0 -g0)
+        target_precompile_headers(onebox_test_headers PRIVATE <windows.h> <gtest/gtest.h> <string>
+                                  <vector>)
     endif()
-    onebox_gtest_cases(${name} PROPERTIES ${ARG_PROPERTIES})
+    target_precompile_headers(${name} REUSE_FROM onebox_test_headers)
 endfunction()
 
 # onebox_gtest_cases(TARGET [PREFIX P] [FILTER F] [PROPERTIES ...] [ENVIRONMENT_MODIFICATION ...])
