@@ -94,10 +94,7 @@ def plan(targets, cannot_run, d3d9s, desktops=DESKTOPS, presenters=()):
                 columns.append(dict(config=config_name("onebox", arch, renderer, desktop),
                                     program="onebox", target=arch, layer=renderer,
                                     renderer=renderer, desktop=desktop, exe=onebox, args="",
-                                    env={}, build=build,
-                                    # Recorded, onebox on OpenGL is now and then killed as it
-                                    # exits (exit code 137, 2 runs in about 10): not yet.
-                                    record=renderer != "gl"))
+                                    env={}, build=build, record=True))
         names = set()
         for dll in d3d9s:
             machine = pe_machine(dll)
