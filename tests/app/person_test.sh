@@ -140,8 +140,13 @@ case_desktop_click() {
 # The d3d9.dll double beside a copy of the program, its device lost for 5 s from the 50th
 # present; the double logs each call, so the loss is seen before the close is sent.
 case_close_during_device_loss() {
-    local dir=$build/tests/app/with_double log
-    cp "$exe" "$dir/" || fail "cannot copy the program beside the double"
+    # The double is found beside the program. A folder of the case's own: the screen's end to
+    # end cases copy onebox.exe into the build's with_double/ and run it there, at the same time
+    # in another prefix's lane, and a program overwritten while it runs crashes.
+    local dir=$work/with_double log
+    mkdir -p "$dir" || fail "cannot make $dir"
+    cp "$exe" "$build/tests/app/with_double/d3d9.dll" "$dir/" ||
+        fail "cannot copy the program beside the double"
     exe=$dir/${exe##*/}
     log=$(mktemp /tmp/onebox-person-XXXXXX.log)
     ONEBOX_D3D9_DOUBLE="loss=50,lossms=5000,log=Z:${log//\//\\}" WINEDLLOVERRIDES=d3d9=n start
