@@ -139,6 +139,9 @@ if [ -n "$record" ] || [ -n "$d3d9" ]; then
     fi
     exe=$layer_dir/${exe##*/}
     export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}d3d9=n,b
+    # The copy runs in the tree's prefix, and joins its session, as the program itself would,
+    # also where the results go outside the tree (the report's build/report-runs/).
+    export ONEBOX_BUILD_TREE=$build
 fi
 
 . tools/headless.sh
