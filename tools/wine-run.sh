@@ -13,9 +13,9 @@
 # tree's width: 32-bit for the i686 tree, 64-bit for the x86_64 one (the file wine-arch that
 # CMake writes at the top of the tree says which; outside a build tree, the prefix of the tree
 # ONEBOX_BUILD_TREE names, else one of the program's own PE header's width under ~/.cache). It
-# is made once, with Wine's virtual desktop at 1024x768 so that screen size and
-# window placement are the same on every machine, and with the Mono/Gecko installers disabled so
-# that no prompt can block a headless run. The prefix counts as made only when every step of
+# is made once, with Wine's virtual desktop at 1024x768 so that screen size and window placement
+# are the same on every machine, and with the Mono/Gecko installers disabled so that no prompt can
+# block a headless run. The prefix counts as made only when every step of
 # making it worked.
 #
 # A session is an Xvfb, the prefix's wineserver kept up and Wine's desktop, started detached from
@@ -209,7 +209,7 @@ run_program() {
         # Outside any build tree: the tree ONEBOX_BUILD_TREE names (run.sh's copy of a program
         # beside a layer's d3d9.dll), else a prefix of the program's width of its own. Without
         # the first, each such run made a session of its own, in a prefix never used otherwise.
-        if [ -f "${ONEBOX_BUILD_TREE:-}/CMakeCache.txt" ]; then
+        if [ -n "${ONEBOX_BUILD_TREE:-}" ] && [ -f "$ONEBOX_BUILD_TREE/CMakeCache.txt" ]; then
             build_tree=$(cd -P "$ONEBOX_BUILD_TREE" && pwd)
         else
             read_pe_arch "$exe"
