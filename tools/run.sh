@@ -195,6 +195,13 @@ esac
 # for the person; this script reads its results from check.json. It runs in the background so
 # that Ctrl+C reaches this script's trap while it watches.
 rm -f "$check_dir/check.json"
+# The checker finds the compositing manager this script started by its selection, when it
+# starts: the manager must own it by then, which on a busy host can take longer than the
+# program takes to show its window.
+if [ -n "$headless" ] && [ -n "$compositor" ]; then
+    /usr/bin/python3 tools/wine_session.py compositor 10 ||
+        fail "$compositor did not take the screen's _NET_WM_CM_S0 within 10 s"
+fi
 if [ -n "$headless" ]; then
     watch_args=(${check_args:---frames 300 --min-distinct 150})
 else

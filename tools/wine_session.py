@@ -27,6 +27,9 @@ ROLES = {"owner": None, "xvfb": "*Xvfb *", "wineserver": "*wineserver*",
          "watchdog": "*wine_session.py watch *"}
 
 
+# The X screen of a session, and of a prefix made ahead of one.
+SESSION_SCREEN = "1280x1024x24"
+
 # Changing how a prefix is made changes this, so older prefixes are made again.
 PREFIX_RECIPE = "onebox prefix 2: desktop 1024x768, no crash dialog"
 # The registry of every prefix, a step each. Wine's virtual desktop: "wine prog.exe" then returns
@@ -203,7 +206,7 @@ def start(owner, tree, loader):
         holder = os.path.join(tree, "wine_session_holder.exe")
         if not os.path.isfile(holder):
             raise Failed(f"no desktop holder at {holder} (build the tree first)")
-        display, pid = start_xvfb("1280x1024x24", log)
+        display, pid = start_xvfb(SESSION_SCREEN, log)
         remember("xvfb", pid)
         if not display:
             raise Failed("no X server")
@@ -367,7 +370,40 @@ def start_xvfb(screen, log):
     return (":" + number if number.isdigit() else ""), pid
 
 
+def wait_for_compositor(seconds):
+    """True once a compositing manager owns the screen's _NET_WM_CM_S0 selection on DISPLAY,
+    within that many seconds. The checker finds the manager by that owner when it starts, so
+    whatever starts one before a watch waits here first: a manager started a moment before may
+    not own it yet on a busy host."""
+    import ctypes
+    x = ctypes.CDLL("libX11.so.6")
+    x.XOpenDisplay.restype = ctypes.c_void_p
+    x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x.XInternAtom.restype = ctypes.c_ulong
+    x.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+    x.XGetSelectionOwner.restype = ctypes.c_ulong
+    x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    display = x.XOpenDisplay(None)
+    if not display:
+        return False
+    try:
+        atom = x.XInternAtom(display, b"_NET_WM_CM_S0", 0)
+        deadline = time.monotonic() + seconds
+        while not x.XGetSelectionOwner(display, atom):
+            if time.monotonic() >= deadline:
+                return False
+            time.sleep(0.05)
+        return True
+    finally:
+        x.XCloseDisplay(display)
+
+
 def main(args):
+    if args[:1] == ["compositor"] and len(args) == 2:
+        if not wait_for_compositor(float(args[1])):
+            raise Failed(f"no compositing manager owns _NET_WM_CM_S0 on {os.environ.get('DISPLAY')}"
+                         f" after {args[1]} s")
+        return
     if args[:1] == ["xvfb"] and len(args) == 2:
         # For the bash callers: "DISPLAY PID" on one line; on failure the Xvfb is ended.
         display, pid = start_xvfb(args[1], subprocess.DEVNULL)
@@ -396,7 +432,7 @@ def main(args):
         # The prefix made ahead, on an X server of its own, under the prefix's lock (a session
         # started meanwhile waits for it); what making it started ends with it.
         lock()
-        display, pid = start_xvfb("1280x1024x24", subprocess.DEVNULL)
+        display, pid = start_xvfb(SESSION_SCREEN, subprocess.DEVNULL)
         try:
             if not display:
                 raise Failed("Xvfb did not start")
@@ -415,7 +451,7 @@ def main(args):
         watch(int(args[1]), int(args[2]))
     else:
         raise Failed("usage: wine_session.py start OWNER TREE LOADER | end | status | live | "
-                     "prefix LOADER | prepare LOADER | xvfb WxHxD")
+                     "prefix LOADER | prepare LOADER | xvfb WxHxD | compositor SECONDS")
 
 
 if __name__ == "__main__":

@@ -31,24 +31,9 @@ xcompmgr >/dev/null 2>&1 &
 compositor=$!
 run_group=
 trap 'kill -KILL -- -$run_group 2>/dev/null; kill $compositor $xvfb 2>/dev/null' EXIT
-# A person's desktop has its compositing manager up before anything runs on it: wait until it
-# owns the screen's _NET_WM_CM_S0 selection (on a busy host that took longer than onebox's start).
-/usr/bin/python3 - <<'PY' || fail "xcompmgr did not take the screen's _NET_WM_CM_S0 within 10 s"
-import ctypes, sys, time
-x = ctypes.CDLL("libX11.so.6")
-x.XOpenDisplay.restype = ctypes.c_void_p
-x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-x.XInternAtom.restype = ctypes.c_ulong
-x.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-x.XGetSelectionOwner.restype = ctypes.c_ulong
-display = x.XOpenDisplay(None)
-atom = x.XInternAtom(display, b"_NET_WM_CM_S0", 0) if display else 0
-for _ in range(100):
-    if atom and x.XGetSelectionOwner(display, atom):
-        sys.exit(0)
-    time.sleep(0.1)
-sys.exit(1)
-PY
+# A person's desktop has its compositing manager up before anything runs on it.
+/usr/bin/python3 tools/wine_session.py compositor 10 ||
+    fail "xcompmgr did not take the screen's _NET_WM_CM_S0 within 10 s"
 
 # A prefix of its own: the Vulkan prefix serves the test run's headless session, whose one
 # wineserver would put the window on that session's X server.

@@ -20,6 +20,7 @@ picom --backend xrender --no-vsync --inactive-dim 0.4 >/dev/null 2>&1 &
 compositor=$!
 runner=
 trap 'kill -TERM $runner 2>/dev/null; wait $runner 2>/dev/null; kill $compositor $xvfb 2>/dev/null' EXIT
+/usr/bin/python3 tools/wine_session.py compositor 10 || exit 1
 
 ONEBOX_DESKTOP=x ONEBOX_RENDERER=vulkan ONEBOX_HEADLESS=0 tools/wine-run.sh "$presenter" toplevel \
     >"$out/runner.txt" 2>&1 &
