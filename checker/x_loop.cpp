@@ -117,24 +117,34 @@ void XLoop::WaitEvents(double seconds) {
     TakeEvents();
 }
 
-// Grabs the place and judges the picture when it is one whole frame. Returns false when the
-// place went away.
-bool XLoop::GrabAndJudge(Place& place, bool follow) {
+// Grabs the place; whether the grab met one whole frame is Settle's to say, once the gate
+// knows. Returns false when the place went away.
+bool XLoop::Grab(Place& place, bool follow) {
     // A place grabbed from the root window moves with the program's window; one grabbed from
     // the window itself goes with it.
     if (follow && place.where.window != place.where.anchor && !XScreenFollow(display_, place.where))
         return false;
     place.gate.GrabSent(NextRequest(display_));
-    double sent = Now();
-    const uint32_t* pixels = place.grabber->Grab(place.where, place.record.Next());
-    if (!pixels)
+    place.pendingSent = Now();
+    place.pending = place.grabber->Grab(place.where, place.record.Next());
+    if (!place.pending)
         return false;
-    double replied = Now();
+    place.pendingReplied = Now();
     // The grab's reply has come, so every event the server made before the grab is here.
     TakeEvents();
-    LandingGate::Outcome outcome;
-    while ((outcome = place.gate.Resolve(Now())) == LandingGate::WAIT)
-        WaitEvents(place.gate.ResolveBy() - Now());
+    return true;
+}
+
+// Judges the place's pending grab when its gate can tell whether it is one whole frame: at
+// once when a change came after it, else once the quiet time after the last change before it
+// has passed. Until then the grab stays pending and the loop grabs the other places, instead
+// of waiting out each grab's quiet time in turn. Returns false when the place went away.
+bool XLoop::Settle(Place& place) {
+    LandingGate::Outcome outcome = place.gate.Resolve(Now());
+    if (outcome == LandingGate::WAIT)
+        return true;
+    const uint32_t* pixels = place.pending;
+    place.pending = nullptr;
     // The window was hidden or closed before the grab: what it shows is none of the program's.
     if (place.gone)
         return false;
@@ -150,13 +160,13 @@ bool XLoop::GrabAndJudge(Place& place, bool follow) {
         // last whole grab was sent; the first picture, by the grab's reply.
         double before = place.gate.LastBefore();
         AccountPicture picture = {
-            before > place.lastWholeSent ? before : replied, place.lastWholeSent, {}};
+            before > place.lastWholeSent ? before : place.pendingReplied, place.lastWholeSent, {}};
         for (const FrameBox& b : place.record.LastReport().boxes)
             picture.boxes.push_back({b.x, b.y, b.width, b.height});
         place.pictures.push_back(picture);
         place.pictureBad.push_back(place.record.Frames().bad > bad);
     }
-    place.lastWholeSent = sent;
+    place.lastWholeSent = place.pendingSent;
     return true;
 }
 
@@ -195,21 +205,26 @@ bool XLoop::Run(const Options& o) {
         if (tick)
             nextTick = std::max(nextTick + 1 / o.rate, now);
         bool grabbed = false;
+        double wake = o.rate > 0 ? nextTick : now + 0.25;
         for (Place* p : places_) {
+            bool there = !p->pending || Settle(*p);
             // Sampled: every place grabbed at each tick, whether anything landed or not; the
             // gate still discards a grab that met a picture landing.
-            if (o.rate > 0 ? !tick : !p->gate.Landing())
-                continue;
-            if (!GrabAndJudge(*p, o.follow)) {
+            if (there && !p->pending && (o.rate > 0 ? tick : p->gate.Landing())) {
+                there = Grab(*p, o.follow);
+                grabbed = true;
+            }
+            if (!there) {
                 if (o.untilClosed)
                     return true;
                 p->lost = true;
                 return false;
             }
-            grabbed = true;
+            if (p->pending)
+                wake = std::min(wake, p->gate.ResolveBy());
         }
         if (!grabbed)
-            WaitEvents((o.rate > 0 ? nextTick : now + 0.25) - Now());
+            WaitEvents(wake - Now());
     }
     return false;
 }

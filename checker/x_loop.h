@@ -36,6 +36,10 @@ struct Place {
     std::vector<AccountPicture> pictures;
     std::vector<bool> pictureBad;
     double lastWholeSent = -1e300;
+    // A grab taken whose gate has not yet said whether it met one whole frame: its pixels,
+    // when it was sent and when its reply came. The loop goes on meanwhile (XLoop::Settle).
+    const uint32_t* pending = nullptr;
+    double pendingSent = 0, pendingReplied = 0;
 
     explicit Place(double quietSeconds) : gate(quietSeconds) {}
 };
@@ -73,7 +77,8 @@ class XLoop {
   private:
     void TakeEvents();
     void WaitEvents(double seconds);
-    bool GrabAndJudge(Place& place, bool follow);
+    bool Grab(Place& place, bool follow);
+    bool Settle(Place& place);
 
     Display* display_;
     int damageBase_ = 0;
