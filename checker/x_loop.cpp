@@ -12,6 +12,9 @@
 
 namespace {
 
+// How late a pending grab may be settled when no change follows it, in seconds.
+const double SETTLE_LATE = 0.01;
+
 volatile sig_atomic_t endRequested = 0;
 
 void RequestEnd(int) { endRequested = 1; }
@@ -155,7 +158,7 @@ bool XLoop::Settle(Place& place) {
         return true;
     }
     int bad = place.record.Frames().bad;
-    if (place.record.Judge(pixels, Now())) {
+    if (place.record.Judge(pixels, place.pendingReplied)) {
         // The picture had landed by the last change before the grab, when that came after the
         // last whole grab was sent; the first picture, by the grab's reply.
         double before = place.gate.LastBefore();
@@ -220,8 +223,11 @@ bool XLoop::Run(const Options& o) {
                 p->lost = true;
                 return false;
             }
+            // A pending grab is settled at once by the next frame's damage, as a rule; the
+            // wait for its quiet time to pass is only for a picture that then stands, so it
+            // can be late by a few milliseconds and spare the loop a wakeup for every grab.
             if (p->pending)
-                wake = std::min(wake, p->gate.ResolveBy());
+                wake = std::min(wake, p->gate.ResolveBy() + SETTLE_LATE);
         }
         if (!grabbed)
             WaitEvents(wake - Now());
