@@ -112,11 +112,13 @@ void XLoop::TakeEvents() {
 
 // Waits at most `seconds` for events to arrive and takes them.
 void XLoop::WaitEvents(double seconds) {
+    // Reading the connection is a system call that finds nothing when the wait ran out or the
+    // events were already queued; it is only made when the wait saw something arrive.
     if (XEventsQueued(display_, QueuedAfterFlush) == 0 && seconds > 0) {
         pollfd fd = {ConnectionNumber(display_), POLLIN, 0};
-        poll(&fd, 1, static_cast<int>(std::ceil(seconds * 1000)));
+        if (poll(&fd, 1, static_cast<int>(std::ceil(seconds * 1000))) > 0)
+            XEventsQueued(display_, QueuedAfterReading);
     }
-    XEventsQueued(display_, QueuedAfterReading);
     TakeEvents();
 }
 
