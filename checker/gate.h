@@ -10,8 +10,13 @@
 // as one whole frame when the last change before it and the first change after it are at least
 // the quiet time apart: no burst of requests spans it. Any other grab is discarded, counted, and
 // taken again once the picture has settled; a picture is never excused for what it shows.
-// (Changes are timed when their events arrive, and events that arrive together look
-// simultaneous, so a late reading can only make a grab look torn, never whole.)
+// Changes are timed when the checker reads their events. Events read together look
+// simultaneous, which can only make a grab look torn. But a change after the grab whose event
+// is read late looks later than it was, so on a busy machine a grab that met a burst of several
+// requests could pass as whole. A grab never splits one request, and the presents watched so
+// far reach the window as one request a frame each (Wine's on Vulkan and OpenGL, into a
+// top-level window or a child, and the compositing managers' repaints: one damage rectangle
+// over the whole frame a present), so for them the rule cannot be fooled this way.
 #pragma once
 
 class LandingGate {
