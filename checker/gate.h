@@ -13,10 +13,10 @@
 // Changes are timed when the checker reads their events. Events read together look
 // simultaneous, which can only make a grab look torn. But a change after the grab whose event
 // is read late looks later than it was, so on a busy machine a grab that met a burst of several
-// requests could pass as whole. A grab never splits one request, and the presents watched so
-// far reach the window as one request a frame each (Wine's on Vulkan and OpenGL, into a
-// top-level window or a child, and the compositing managers' repaints: one damage rectangle
-// over the whole frame a present), so for them the rule cannot be fooled this way.
+// requests could pass as whole. A grab never splits one request, and the presents looked at
+// reach the X server as one request a frame (one damage rectangle over the whole frame a
+// present: Wine's on OpenGL into a top-level window, on Vulkan into a child, and xcompmgr's
+// repaints), so for them the rule cannot be fooled this way.
 #pragma once
 
 class LandingGate {
