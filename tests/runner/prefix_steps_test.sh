@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Making a prefix stops at the first step that fails, says which step it was, fails the run and
 # leaves the prefix unmarked, so that the next run makes it again instead of using a broken one.
-# Wine's tools are replaced on PATH by stand-ins that fail at the step the table names.
+# Wine's tools are replaced on PATH by stand-ins that fail at the step the table names. Also
+# the runner's part in the end of a run: the exit code it gives a program that Wine says crashed.
 #
 #   prefix_steps_test.sh WINE_RUN
 set -u
@@ -24,6 +25,11 @@ echo "\$n" >"\$count_file"
 [ "\$line#\$n" = "\${STUB_FAIL:-}" ] && exit 7
 # The width and loader each program of the prefix was started with.
 [ "$tool" = wine ] && echo "\$WINEARCH \${WINELOADER:-none}" >>"\$STUB_DIR/arch"
+# The program itself, where a case says what it writes to stderr and ends with.
+if [ "$tool" = wine ] && [ -n "\${STUB_EXIT:-}" ] && [ "\$1" != reg ] && [ "\$1" != wineboot ]; then
+    printf '%s' "\${STUB_STDERR:-}" >&2
+    exit "\$STUB_EXIT"
+fi
 exit 0
 EOF
     chmod +x "$scratch/bin/$tool"
@@ -127,5 +133,30 @@ for entry in "${widths[@]}"; do
     fi
 done
 
-echo "prefix steps: ${#cases[@]} cases, the foreign folder and ${#widths[@]} widths, $failures failed"
+# A crash never passes: Wine's debugger may end a crashed program with exit code 0, and the
+# runner then fails the run after Wine's "Unhandled" line on stderr.
+# what the program writes to stderr | its exit code | the run's
+fault='wine: Unhandled page fault on write access to 0000000000000000 at address 0000000140001000'
+crashes=(
+    "$fault (thread 0024), starting debugger...|0|5"
+    "wine: Unhandled illegal instruction at address 0000000140001000 (thread 0024)|0|1"
+    "$fault (thread 0024), starting debugger...|5|5"
+    "err:d3d:wined3d_debug_callback something unhandled|0|0"
+    "|3|3"
+)
+for entry in "${crashes[@]}"; do
+    IFS='|' read -r text code expected <<<"$entry"
+    output=$(PATH="$scratch/bin:$PATH" STUB_DIR=$scratch/stub STUB_STDERR="$text" STUB_EXIT=$code \
+        ONEBOX_WINEPREFIX=$scratch/prefix ONEBOX_HEADLESS=0 DISPLAY=:99 \
+        "$run" "$scratch/program.exe" 2>&1)
+    rc=$?
+    if [ "$rc" -ne "$expected" ] || [[ $output != *"$text"* ]]; then
+        echo "FAILED: a program writing '$text' and ending with $code: exit code $rc," \
+            "expected $expected, output: $output"
+        failures=$((failures + 1))
+    fi
+done
+
+echo "prefix steps: ${#cases[@]} cases, the foreign folder, ${#widths[@]} widths and" \
+    "${#crashes[@]} endings, $failures failed"
 [ "$failures" -eq 0 ]
