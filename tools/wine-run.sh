@@ -283,7 +283,7 @@ run_program() {
         }
     fi
 
-    # What the run's processes write to stderr passes through and is copied here, for crash_code.
+    # What the program writes to stderr, and every process it starts, for crash_code.
     stderr_copy=$(mktemp "${TMPDIR:-/tmp}/onebox-stderr.XXXXXX") || fail "no temporary file"
     # Bash keeps the coprocess's pipe ends out of every other child, so the runner holds the
     # only end the reaper reads from.
@@ -298,21 +298,19 @@ run_program() {
     if [ -n "${ONEBOX_DISPLAY_FILE:-}" ]; then
         echo "$DISPLAY" >"$ONEBOX_DISPLAY_FILE"
     fi
-    local copy copier program rc
-    exec {copy}> >(exec tee -a "$stderr_copy" >&2)
-    copier=$!
+    local program shower rc
     # In the background, so that a TERM or INT is handled at once rather than after the program.
-    ONEBOX_WINE_CASE=${case_marker#*=}$$ "$wine" "$exe" "$@" <&0 9>&- 2>&"$copy" {copy}>&- &
+    # Its stderr goes to the copy, which is complete when it has ended (a pipe through a copier
+    # would not be: Wine's services that a program starts hold its stderr for the session's
+    # life), and is shown from there as it grows, until a tenth of a second after its end.
+    ONEBOX_WINE_CASE=${case_marker#*=}$$ "$wine" "$exe" "$@" <&0 9>&- 2>>"$stderr_copy" &
     program=$!
-    exec {copy}>&-
+    tail -c +1 -s 0.1 --pid="$program" -f "$stderr_copy" >&2 9>&- &
+    shower=$!
     wait "$program"
     rc=$?
+    wait "$shower"
     finish_run
-    # The copy ends when the last process of the run that holds its stderr has ended.
-    for _ in $(seq 50); do
-        kill -0 "$copier" 2>/dev/null || break
-        sleep 0.1
-    done
     rc=$(crash_code "$rc" "$stderr_copy")
     rm -f "$stderr_copy"
     echo "done" >&"${REAPER[1]}"
