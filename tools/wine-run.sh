@@ -283,7 +283,7 @@ run_program() {
         }
     fi
 
-    # What the program writes to stderr, and every process it starts, for crash_code.
+    # What the program and the processes it starts write to stderr, for crash_code.
     stderr_copy=$(mktemp "${TMPDIR:-/tmp}/onebox-stderr.XXXXXX") || fail "no temporary file"
     # Bash keeps the coprocess's pipe ends out of every other child, so the runner holds the
     # only end the reaper reads from.
@@ -300,9 +300,9 @@ run_program() {
     fi
     local program shower rc
     # In the background, so that a TERM or INT is handled at once rather than after the program.
-    # Its stderr goes to the copy, which is complete when it has ended (a pipe through a copier
-    # would not be: Wine's services that a program starts hold its stderr for the session's
-    # life), and is shown from there as it grows, until a tenth of a second after its end.
+    # Its stderr goes to the copy, which is complete when it has ended (a copy made through a
+    # pipe would be complete only once every process holding the pipe had ended, which may be
+    # never), and is shown from there as it grows, until a tenth of a second after its end.
     ONEBOX_WINE_CASE=${case_marker#*=}$$ "$wine" "$exe" "$@" <&0 9>&- 2>>"$stderr_copy" &
     program=$!
     tail -c +1 -s 0.1 --pid="$program" -f "$stderr_copy" >&2 9>&- &
