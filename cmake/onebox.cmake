@@ -95,8 +95,8 @@ endfunction()
 # CTest starts the longest first. Without it, a tree with no timings of its own yet (a fresh
 # clone, as in CI) ran them in the order they were declared: the longest, declared last and
 # holding both renderers' prefixes, ran one at a time at the end while the other core idled,
-# 50 s of the suite's 350 (about 290 with the costs). A cost given here is kept over the times CTest measures; tests without
-# one are ordered by those.
+# 50 s of the suite's 350 (about 290 with the costs). A cost given here is kept over the times
+# CTest measures; tests without one are ordered by those.
 function(onebox_test_cost seconds)
     set_tests_properties(${ARGN} PROPERTIES COST ${seconds})
 endfunction()

@@ -137,7 +137,7 @@ end_case_processes() {
 # the runner and the tests. Sets DISPLAY and xvfb_pid.
 start_xvfb() {
     local display
-    read -r display xvfb_pid < <("$python" "$session_py" xvfb 1280x1024x24 9>&-)
+    read -r display xvfb_pid < <("$python" "$session_py" xvfb 9>&-)
     [ -n "$display" ] || return 1
     export DISPLAY=$display
 }

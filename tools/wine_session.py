@@ -404,9 +404,11 @@ def main(args):
             raise Failed(f"no compositing manager owns _NET_WM_CM_S0 on {os.environ.get('DISPLAY')}"
                          f" after {args[1]} s")
         return
-    if args[:1] == ["xvfb"] and len(args) == 2:
-        # For the bash callers: "DISPLAY PID" on one line; on failure the Xvfb is ended.
-        display, pid = start_xvfb(args[1], subprocess.DEVNULL)
+    if args[:1] == ["xvfb"] and len(args) <= 2:
+        # For the bash callers: "DISPLAY PID" on one line; on failure the Xvfb is ended. Without a
+        # size, the session's screen (a run alone stands in for a session).
+        screen = args[1] if len(args) == 2 else SESSION_SCREEN
+        display, pid = start_xvfb(screen, subprocess.DEVNULL)
         if not display:
             os.kill(pid, signal.SIGTERM)
             raise Failed("Xvfb did not start")
@@ -451,7 +453,7 @@ def main(args):
         watch(int(args[1]), int(args[2]))
     else:
         raise Failed("usage: wine_session.py start OWNER TREE LOADER | end | status | live | "
-                     "prefix LOADER | prepare LOADER | xvfb WxHxD | compositor SECONDS")
+                     "prefix LOADER | prepare LOADER | xvfb [WxHxD] | compositor SECONDS")
 
 
 if __name__ == "__main__":
