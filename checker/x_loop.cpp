@@ -77,6 +77,7 @@ void XLoop::Add(Place& place) {
     XSelectInput(display_, place.where.anchor, StructureNotifyMask);
     place.damage = XScreenWatch(display_, place.where.watched, &damageBase_);
     place.grabber.reset(new XScreenGrabber(display_, PICTURE_WIDTH, PICTURE_HEIGHT, RING_SLOTS));
+    place.grabber->Touch(place.where);
     places_.push_back(&place);
 }
 
