@@ -46,11 +46,11 @@
 # --program EXE runs another program with onebox's title instead (with --args as its arguments)
 # and skips the set-up and the build (the tests and the report do this); --check-args replaces
 # the checker's default arguments for a headless run; --build picks another build tree (default:
-# the arch's); --idle S lets the program go on unwatched for S seconds before the close (the
-# checker's benchmark compares its frame rate with and without the checker). The checker's
-# pictures and results (check.json), and run.json, which says how onebox behaved, go into --out
-# (default build/<preset>/check-<renderer>, with -<desktop> after it for a desktop other than
-# Wine's).
+# the arch's); --idle S lets the program go on unwatched for S seconds before the checker starts
+# and again before the close (the checker's benchmark compares its frame rate while watched with
+# its rate on both sides of the watch). The checker's pictures and results (check.json), and
+# run.json, which says how onebox behaved, go into --out (default build/<preset>/check-<renderer>,
+# with -<desktop> after it for a desktop other than Wine's).
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root" || exit 1
@@ -203,6 +203,7 @@ if [ -n "$headless" ] && [ -n "$compositor" ]; then
         fail "$compositor did not take the screen's _NET_WM_CM_S0 within 10 s"
 fi
 if [ -n "$headless" ]; then
+    sleep "$idle"
     watch_args=(${check_args:---frames 300 --min-distinct 150})
 else
     # A person may move the window while it is watched; the watch ends with the window.

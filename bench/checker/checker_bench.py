@@ -13,8 +13,9 @@ Rows, one per desktop (wine, x, x+xcompmgr, x+picom: tools/run.sh --desktop) and
                      1,000, coverage (whole frames judged / frames the presenter presented while
                      the checker watched, from the presenter's own log of its presents; under a
                      compositing manager for the composed screen and for the window's own
-                     pixels) and the presenter's frame rate while watched / its rate in the
-                     three seconds after the checker ended (run.sh --idle), in the same run;
+                     pixels) and the presenter's frame rate while watched / its rate unwatched
+                     in the three seconds before the checker started and after it ended
+                     (run.sh --idle), in the same run;
   one bad in 25      every 25th frame skips its clear, so shows two boxes: the runs called BUG,
                      and the runs with 10 to 14 of their 300 frames bad;
   one bad in 3       every third frame so: the share of judged frames found bad (a third when
@@ -39,7 +40,7 @@ ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 sys.path.insert(0, os.path.join(ROOT, "tools"))
 import results  # noqa: E402
 import runs  # noqa: E402
-IDLE = 3.0  # seconds the presenter runs unwatched after the checker, for the rate without it
+IDLE = 3.0  # seconds the presenter runs unwatched before and after the watch, for its rate without
 
 
 def run(build, renderer, desktop, args, folder, record=False):
@@ -61,16 +62,23 @@ def run(build, renderer, desktop, args, folder, record=False):
 
 def rates(check, presents):
     """Coverage of the screen and of the window's own pixels (None without a compositing
-    manager), and the frame rate while watched over the rate just after, and while watched."""
+    manager), and the frame rate while watched over the rate on both sides of the watch, and
+    while watched."""
     start, end = check["started"], check["ended"]
     watched = sum(1 for t in presents if start <= t <= end)
-    # The close comes at the end of the idle time; the margins keep it and the checker's
-    # exit out of the count.
-    after = sum(1 for t in presents if end + 0.3 <= t <= end + IDLE - 0.2)
+    # The program's rate still climbs for a few seconds after its first frame, so the rate
+    # without the checker is taken from both sides of the watch, in the same run: the climb
+    # lifts the second as much as it lowers the first. The margins leave out the first second
+    # of the idle time before the watch, the checker's start, and the close and the checker's
+    # exit after it.
+    before = (start - IDLE + 1.0, start - 0.5)
+    after = (end + 0.3, end + IDLE - 0.2)
+    unwatched = sum(1 for t in presents if before[0] <= t <= before[1] or after[0] <= t <= after[1])
+    span = before[1] - before[0] + after[1] - after[0]
     coverage = check["frames"]["judged"] / watched if watched else 0
     window = check.get("window")
     window_coverage = window["frames"]["judged"] / watched if window and watched else None
-    ratio = (watched / (end - start)) / (after / (IDLE - 0.5)) if after else 0
+    ratio = (watched / (end - start)) / (unwatched / span) if unwatched else 0
     return coverage, window_coverage, ratio, watched / (end - start)
 
 
