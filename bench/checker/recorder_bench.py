@@ -9,12 +9,13 @@ nothing and prints the figures.
 Each run copies the program (onebox.exe of the build by default) beside the recorder's d3d9.dll
 (checker/recorder/ of the build) with a recorder.txt that says probe=alternate: the recorder
 reads the back buffer in every other half second only, and marks the records of the others. The
-program runs headless through tools/run.sh (tools/runs.py) with WINEDLLOVERRIDES=d3d9=n,b, watched by the checker
-for 300 frames and then 3 s unwatched, and the recorder's file gives both rates: presents a
-second in the half seconds with the read-back and in those without, over whole half seconds
-after the first second. Both kinds of period go through the recorder's Present; in those without
-it costs three QueryPerformanceCounter calls and a 64-byte copy (about 0.5 us here, against
-frames of several milliseconds), so their rate is the program's rate without the recorder.
+program runs headless through tools/run.sh (tools/runs.py) with WINEDLLOVERRIDES=d3d9=n,b: 3 s
+unwatched, 300 frames watched by the checker and 3 s unwatched again; the recorder's file gives
+both rates: presents a second in the half seconds with the read-back and in those without, over
+whole half seconds after the first second. Both kinds of period go through the recorder's
+Present; in those without it costs three QueryPerformanceCounter calls and a 64-byte copy (about
+0.5 us here, against frames of several milliseconds), so their rate is the program's rate
+without the recorder.
 
 Rows, one a renderer: the ratio (with / without; lowest and median over the runs), the rates,
 the read-back's cost a frame (the recorder's own timing; median and mean, medians over the
@@ -39,7 +40,7 @@ import present_log  # noqa: E402
 import runs  # noqa: E402
 
 PERIOD = 0.5  # seconds: the recorder's probe=alternate period (ALTERNATE_SECONDS)
-IDLE = 3.0  # seconds the program runs unwatched after the checker
+IDLE = 3.0  # seconds the program runs unwatched before the checker and after it
 
 
 def run(build, exe, recorder, renderer, folder):
