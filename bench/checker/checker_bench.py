@@ -31,7 +31,6 @@ undrawn every 10th (it repeats its predecessor); the runs named right, and the m
 import argparse
 import os
 import statistics
-import subprocess
 import sys
 import tempfile
 import time
@@ -44,12 +43,15 @@ IDLE = 3.0  # seconds the presenter runs unwatched before and after the watch, f
 
 
 def run(build, renderer, desktop, args, folder, record=False):
-    """One headless run: the checker's results, run.sh's, and the times of every present."""
+    """One headless run: the checker's results, run.sh's, and the times of every present.
+    What run.sh printed is kept in the folder's run.log, for a run that ended without results."""
     log = os.path.join(folder, "presents.txt")
-    runs.run(folder, output=subprocess.DEVNULL, renderer=renderer, desktop=desktop, build=build,
-             program=os.path.join(build, "checker", "presenter.exe"),
-             args=f"{args} log=Z:{log.replace('/', chr(92))}", check_args="--frames 300",
-             idle=IDLE, record=record)
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "run.log"), "w") as output:
+        runs.run(folder, output=output, renderer=renderer, desktop=desktop, build=build,
+                 program=os.path.join(build, "checker", "presenter.exe"),
+                 args=f"{args} log=Z:{log.replace('/', chr(92))}", check_args="--frames 300",
+                 idle=IDLE, record=record)
     check = results.read_check(folder)
     try:
         presents = [float(line) for line in open(log)]
@@ -190,6 +192,13 @@ def main():
         print("| " + " | ".join(row) + " |")
     print(f"\n{options.runs} runs of 300 frames a row ({max(1, options.runs // 4)} of the last),"
           f" {time.time() - began:.0f} s; results in {work}")
+    # A run without results counts against its row's verdicts: said here, so that it is not
+    # taken for a wrong one.
+    for folder in sorted(os.listdir(work)):
+        if results.read_check(os.path.join(work, folder)) is None:
+            run_json = results.read_run(os.path.join(work, folder)) or {}
+            print(f"{folder}: no results ({run_json.get('failure') or 'run.sh wrote none'});"
+                  " its run.log has what run.sh printed")
 
 
 if __name__ == "__main__":
