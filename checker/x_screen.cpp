@@ -212,9 +212,10 @@ XImage* ShmImage(Display* display, int width, int height, XShmSegmentInfo* info)
     if (info->shmaddr == reinterpret_cast<char*>(-1))
         info->shmaddr = nullptr;
     image->data = info->shmaddr;
-    // Its pages are made now rather than by the first grabs into it, which run while the
-    // checker watches: each page costs a fault in every process that maps it, some 4,700 for
-    // the rings of two watched places, a seventh of the server's time in a 300-frame watch.
+    // Its pages are made and mapped here now, not at the first reads of a watch; the server
+    // maps them with grabs before the watch (XScreenGrabber::Touch). A page costs a fault in
+    // each process the first time it touches it: some 4,700 a process for the rings of two
+    // watched places, which took a seventh of the server's time in a 300-frame watch.
     if (info->shmaddr)
         std::memset(info->shmaddr, 0, static_cast<size_t>(image->bytes_per_line) * height);
     info->readOnly = False;

@@ -90,8 +90,8 @@ class XScreenGrabber {
     // refused.
     const uint32_t* Grab(const XScreenPlace& place, int slot);
     // Grabs the place once into every buffer, before a watch: a page of a buffer costs the
-    // server a fault the first time it writes there, and the first frames of a watch would pay
-    // for all of them.
+    // server a fault the first time it writes there, and the first frames of a watch would
+    // otherwise pay for all of them.
     void Touch(const XScreenPlace& place);
 
   private:
