@@ -89,9 +89,9 @@ class XScreenGrabber {
     // (the top byte as the server leaves it); null when the window went away or the grab was
     // refused.
     const uint32_t* Grab(const XScreenPlace& place, int slot);
-    // Grabs the place once into every buffer, before a watch: a page of a buffer costs the
-    // server a fault the first time it writes there, and the first frames of a watch would
-    // otherwise pay for all of them.
+    // Grabs the place once into every shared-memory buffer, before a watch: a page of one
+    // costs the server a fault the first time it writes there, and the first frames of a watch
+    // would otherwise pay for all of them.
     void Touch(const XScreenPlace& place);
 
   private:
